@@ -1,0 +1,7 @@
+#include "core/GlobalVariable.h"
+
+GlobalVariable& GlobalVariable::sharedInstance()
+{
+    static GlobalVariable instance;
+    return instance;
+}

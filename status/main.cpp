@@ -1,0 +1,13 @@
+#include "status/StatusApp.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ZorvaneStatus"));
+    // A helper without windows keeps running when its last dialog closes.
+    QApplication::setQuitOnLastWindowClosed(false);
+    StatusApp status;
+    return app.exec();
+}

@@ -1,0 +1,3 @@
+#include "uninstaller/AppDelegate.h"
+
+AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QObject>
+
+// ZorvaneUninstaller's controller.
+class AppDelegate : public QObject
+{
+    Q_OBJECT
+public:
+    explicit AppDelegate(QObject* parent = nullptr);
+};
