@@ -1,3 +1,4 @@
+#include "platform/DBusNotificationCenter.h"
 #include "status/StatusApp.h"
 
 #include <QApplication>
@@ -8,6 +9,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("ZorvaneStatus"));
     // A helper without windows keeps running when its last dialog closes.
     QApplication::setQuitOnLastWindowClosed(false);
-    StatusApp status;
+    DBusNotificationCenter notifications;
+    StatusApp status(&notifications);
     return app.exec();
 }
