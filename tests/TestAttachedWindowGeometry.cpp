@@ -261,26 +261,6 @@ private Q_SLOTS:
         metrics.arrowBaseWidth = AttachedWindowGeometry::clampedArrowBaseWidth(baseWidth, view, metrics);
         QCOMPARE(metrics.arrowBaseWidth, expectedBase);
     }
-
-    void keepsTheBorderWithinTheMargin_data()
-    {
-        QTest::addColumn<double>("margin");
-        QTest::addColumn<double>("width");
-        QTest::addColumn<double>("stored");
-        QTest::newRow("within") << 5.0 << 3.0 << 3.0;
-        QTest::newRow("equal") << 5.0 << 5.0 << 5.0;
-        QTest::newRow("above the margin") << 2.0 << 5.0 << 2.0;
-        QTest::newRow("negative") << 2.0 << -1.0 << 0.0;
-    }
-    void keepsTheBorderWithinTheMargin()
-    {
-        QFETCH(double, margin);
-        QFETCH(double, width);
-        QFETCH(double, stored);
-        AttachedWindowMetrics metrics;
-        metrics.viewMargin = margin;
-        QCOMPARE(AttachedWindowGeometry::clampedBorderWidth(width, metrics), stored);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestAttachedWindowGeometry)
