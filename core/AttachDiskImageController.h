@@ -1,0 +1,103 @@
+#pragma once
+
+#include "core/DiskImageTask.h"
+#include "core/ToolMessageStream.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <memory>
+#include <optional>
+
+// Runs the disk-image tool for every vault operation: assembles the command line, hands
+// passwords over on standard input (UTF-8 and one zero byte each, never on the command
+// line), reads property-list output and follows the progress of an attach.
+//
+// Every operation blocks its caller until the tool exits. An attach waits in a local event
+// loop that leaves user input queued, so timers, repaints and progress keep running while
+// the window cannot be clicked twice.
+//
+// Error out-parameters are never written by these operations: a failure is the result.
+// getDiskImageSLAStatus reads one to tell a missing licence key from a failed query.
+class AttachDiskImageController : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit AttachDiskImageController(QObject* parent = nullptr);
+    ~AttachDiskImageController() override;
+
+    // A configured, not yet launched run of the tool: command, path, options, then
+    // "-stdinpass", "-oldstdinpass", "-newstdinpass" for each password given; the passwords
+    // go to standard input in that order. Launch with DiskImageTask::launch or runToEnd.
+    static std::unique_ptr<DiskImageTask>
+    hdiutilTaskWithCommand(const QString& command, const std::optional<QString>& path = std::nullopt,
+                           const QStringList& options = {},
+                           const std::optional<QString>& password = std::nullopt,
+                           const std::optional<QString>& oldpassword = std::nullopt,
+                           const std::optional<QString>& newpassword = std::nullopt);
+
+    // Runs command [path] "-plist" and parses its standard output. False when the tool fails
+    // or prints no property list; plist is then an invalid QVariant.
+    bool getDiskImagePropertyList(QVariant* plist, const std::optional<QString>& path, const QString& command,
+                                  const std::optional<QString>& password = std::nullopt,
+                                  QString* error = nullptr);
+
+    // The mount point of the image at imagePath, from infoPlist or else a fresh "info";
+    // empty when the image is not mounted or the listing cannot be read.
+    QString getMountPointWithDiskImage(const QString& imagePath, const QVariant& infoPlist = {},
+                                       QString* error = nullptr);
+
+    // True and *hasEncryption set when the tool answers "isencrypted" with an "encrypted" value.
+    bool getDiskImageEncryptionStatus(bool* hasEncryption, const QString& path, QString* error = nullptr);
+
+    // True and *hasLicence set when "imageinfo" names a licence agreement; true with
+    // *hasLicence untouched when it names none (unless *error already holds an error);
+    // false when the tool fails, e.g. on a wrong password.
+    bool getDiskImageSLAStatus(bool* hasLicence, const QString& path, const std::optional<QString>& password,
+                               QString* error = nullptr);
+
+    // Attaches the image ("mount" path "-plist" "-puppetstrings" options "-stdinpass"),
+    // accepting a licence agreement when the image carries one. Blocks until the tool exits
+    // while progress reaches message(); true when it exits with status 0.
+    bool realMountDiskImageAtPath(const QString& path, const QStringList& options, const QString& password,
+                                  QString* error = nullptr);
+
+    // One read chunk of the attach's standard output / standard error.
+    void processStandardOutput(const QByteArray& chunk);
+    void processStandardError(const QByteArray& chunk);
+
+    DiskImageTask* task() const { return m_task.get(); }
+    void setTask(std::unique_ptr<DiskImageTask> task);
+    QString message() const { return m_message; }
+    void setMessage(const QString& message);
+    QString errorMessage() const { return m_errorMessage; }
+    void setErrorMessage(const QString& errorMessage);
+    bool isOver() const { return m_isOver; }
+    void setIsOver(bool isOver) { m_isOver = isOver; }
+    bool isError() const { return m_isError; }
+    void setIsError(bool isError) { m_isError = isError; }
+    bool iscancel() const { return m_iscancel; }
+    void setIscancel(bool iscancel) { m_iscancel = iscancel; }
+
+public Q_SLOTS:
+    // The attach's tool has ended (or could not start): the run is over. The runner stays
+    // with its owner.
+    void hdiutilAttachDidTerminate();
+
+Q_SIGNALS:
+    void messageChanged(const QString& message);
+    void errorMessageChanged(const QString& errorMessage);
+    void attachEnded();
+
+private:
+    std::unique_ptr<DiskImageTask> m_task;
+    QString m_message;
+    QString m_errorMessage;
+    bool m_isOver = false;
+    bool m_isError = false;
+    bool m_iscancel = true;
+    ToolMessageStream m_stdoutBuffer;
+    ToolMessageStream m_stderrBuffer;
+};
