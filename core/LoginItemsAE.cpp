@@ -134,7 +134,7 @@ long LoginItemsAE::LIAEAddRefAtEnd(const QString& path, bool hideIt)
 {
     if (path.isEmpty() || !QFileInfo::exists(path))
         return FileNotFound;
-    const QString clean = QFileInfo(path).absoluteFilePath();
+    const QString clean = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     // Adding the same path again updates its entry instead of starting the program twice.
     const auto current = items();
     if (!current)

@@ -26,16 +26,16 @@ QString NSDataBase64::base64EncodedString(const QByteArray& data)
 
 QString NSDataBase64::base64EncodedStringWithSeparateLines(const QByteArray& data, bool separateLines)
 {
-    const QByteArray encoded = data.toBase64();
     if (!separateLines)
-        return QString::fromLatin1(encoded);
-    constexpr qsizetype kLine = 64;
+        return QString::fromLatin1(data.toBase64());
+    // Lines of 64 characters: 48 input bytes each, every full line ended by CR LF.
+    constexpr qsizetype kLineBytes = 48;
     QByteArray out;
-    out.reserve(encoded.size() + encoded.size() / kLine * 2);
-    for (qsizetype i = 0; i < encoded.size(); i += kLine) {
-        const QByteArray line = encoded.mid(i, kLine);
-        out.append(line);
-        if (line.size() == kLine)
+    out.reserve((data.size() + 2) / 3 * 4 + data.size() / kLineBytes * 2);
+    for (qsizetype i = 0; i < data.size(); i += kLineBytes) {
+        const QByteArray chunk = data.mid(i, kLineBytes);
+        out.append(chunk.toBase64());
+        if (chunk.size() == kLineBytes)
             out.append("\r\n");
     }
     return QString::fromLatin1(out);
