@@ -7,10 +7,17 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <algorithm>
+#include <iterator>
+#include <utility>
 
 namespace {
 
 const QString kGroup = QStringLiteral("[Desktop Entry]");
+
+// Characters a value escapes with a backslash, and the letter that stands for each.
+constexpr std::pair<char16_t, char16_t> kEscapes[] = {
+    {u'\\', u'\\'}, {u'\n', u'n'}, {u'\t', u't'}, {u'\r', u'r'}};
 
 bool isBlankOrComment(const QString& line)
 {
@@ -34,20 +41,12 @@ QString AutostartEntry::escapeValue(const QString& value)
     QString out;
     out.reserve(value.size());
     for (const QChar c : value) {
-        switch (c.unicode()) {
-        case u'\\':
-            out += QStringLiteral("\\\\");
-            break;
-        case u'\n':
-            out += QStringLiteral("\\n");
-            break;
-        case u'\t':
-            out += QStringLiteral("\\t");
-            break;
-        case u'\r':
-            out += QStringLiteral("\\r");
-            break;
-        default:
+        const auto* escape = std::find_if(std::begin(kEscapes), std::end(kEscapes),
+                                          [c](const auto& e) { return e.first == c.unicode(); });
+        if (escape != std::end(kEscapes)) {
+            out += u'\\';
+            out += QChar(escape->second);
+        } else {
             out += c;
         }
     }
@@ -68,27 +67,15 @@ std::optional<QString> AutostartEntry::unescapeValue(const QString& raw)
         }
         if (++i == raw.size())
             return std::nullopt;
-        switch (raw[i].unicode()) {
-        case u's':
+        const char16_t letter = raw[i].unicode();
+        const auto* escape = std::find_if(std::begin(kEscapes), std::end(kEscapes),
+                                          [letter](const auto& e) { return e.second == letter; });
+        if (letter == u's')
             out += u' ';
-            break;
-        case u'n':
-            out += u'\n';
-            break;
-        case u't':
-            out += u'\t';
-            break;
-        case u'r':
-            out += u'\r';
-            break;
-        case u'\\':
-            out += u'\\';
-            break;
-        default:
-            // Other escapes belong to the Exec quoting and stay for it to read.
-            out += u'\\';
-            out += raw[i];
-        }
+        else if (escape != std::end(kEscapes))
+            out += QChar(escape->first);
+        else
+            out += QStringView(raw).mid(i - 1, 2); // an Exec quoting escape, left for it to read
     }
     return out;
 }
