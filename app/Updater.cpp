@@ -1,5 +1,6 @@
 #include "app/Updater.h"
 
+#include "core/GetSystemVersion.h"
 #include "core/Logging.h"
 #include "core/SettingsKeys.h"
 #include "core/SettingsStore.h"
@@ -66,19 +67,6 @@ void Updater::onFinished(QNetworkReply* reply)
         Q_EMIT noUpdateFound();
 }
 
-int Updater::compareVersions(const QString& a, const QString& b)
-{
-    const QStringList pa = a.split(QLatin1Char('.'));
-    const QStringList pb = b.split(QLatin1Char('.'));
-    for (qsizetype i = 0; i < std::max(pa.size(), pb.size()); ++i) {
-        const int x = i < pa.size() ? pa[i].toInt() : 0;
-        const int y = i < pb.size() ? pb[i].toInt() : 0;
-        if (x != y)
-            return x < y ? -1 : 1;
-    }
-    return 0;
-}
-
 std::optional<Updater::Release> Updater::newestRelease(const QByteArray& appcast,
                                                        const QString& currentVersion)
 {
@@ -101,8 +89,8 @@ std::optional<Updater::Release> Updater::newestRelease(const QByteArray& appcast
                     r.downloadUrl = QUrl(attribute.value().toString());
             }
             r.title = title;
-            if (!r.version.isEmpty() && compareVersions(r.version, currentVersion) > 0 &&
-                (!best || compareVersions(r.version, best->version) > 0))
+            if (!r.version.isEmpty() && GetSystemVersion::compareVersions(r.version, currentVersion) > 0 &&
+                (!best || GetSystemVersion::compareVersions(r.version, best->version) > 0))
                 best = r;
         }
     }

@@ -40,8 +40,6 @@ public:
 
     // The newest release in an appcast, if it is newer than currentVersion.
     static std::optional<Release> newestRelease(const QByteArray& appcast, const QString& currentVersion);
-    // Version strings compared number by number ("1.10" is newer than "1.9").
-    static int compareVersions(const QString& a, const QString& b);
 
 Q_SIGNALS:
     void updateFound(const Updater::Release& release);

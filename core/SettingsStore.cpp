@@ -249,12 +249,43 @@ bool SettingsStore::modifyOwnDomain(const std::function<void(QVariantMap&)>& cha
 
 bool SettingsStore::setObject(const QVariant& value, const QString& key)
 {
-    return modifyOwnDomain([&](QVariantMap& values) {
+    const bool ok = modifyOwnDomain([&](QVariantMap& values) {
         if (value.isValid())
             values.insert(key, value);
         else
             values.remove(key);
     });
+    if (ok)
+        notifyObservers(key);
+    return ok;
+}
+
+int SettingsStore::addObserver(const QString& key, Observer observer)
+{
+    QMutexLocker lock(&m_mutex);
+    const int id = m_nextObserverId++;
+    m_observers.append({id, key, std::move(observer)});
+    return id;
+}
+
+void SettingsStore::removeObserver(int id)
+{
+    QMutexLocker lock(&m_mutex);
+    m_observers.removeIf([id](const ObserverEntry& e) { return e.id == id; });
+}
+
+void SettingsStore::notifyObservers(const QString& key)
+{
+    QList<Observer> due;
+    {
+        QMutexLocker lock(&m_mutex);
+        for (const ObserverEntry& e : std::as_const(m_observers)) {
+            if (e.key == key)
+                due.append(e.observer);
+        }
+    }
+    for (const Observer& observer : due)
+        observer(key);
 }
 
 bool SettingsStore::setBool(bool value, const QString& key)
@@ -267,7 +298,7 @@ bool SettingsStore::setValueForKeyPath(const QVariant& value, const QString& key
     const QStringList parts = keyPath.split(QLatin1Char('.'));
     if (parts.size() == 1)
         return setObject(value, keyPath);
-    return modifyOwnDomain([&](QVariantMap& values) {
+    const bool ok = modifyOwnDomain([&](QVariantMap& values) {
         // Rebuild the chain of dictionaries from the innermost one outwards. The outer
         // dictionary is read through the whole search order, so a suite's list is the
         // starting point when the own domain has none yet.
@@ -296,6 +327,9 @@ bool SettingsStore::setValueForKeyPath(const QVariant& value, const QString& key
         }
         values.insert(parts[0], assign(outer, 1));
     });
+    if (ok)
+        notifyObservers(parts[0]);
+    return ok;
 }
 
 bool SettingsStore::removeObjectForKey(const QString& key)

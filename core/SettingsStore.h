@@ -50,6 +50,12 @@ public:
     // Forgets the suites, the registered defaults and every cached domain.
     void resetStandardUserDefaults();
 
+    // Calls observer after this store has written key (in this process). Returns an id for
+    // removeObserver. The observer runs on the writing thread, outside the store's lock.
+    using Observer = std::function<void(const QString& key)>;
+    int addObserver(const QString& key, Observer observer);
+    void removeObserver(int id);
+
     // The truth value of a stored switch: booleans, numbers, and strings such as "YES"/"NO".
     static bool toBool(const QVariant& value);
 
@@ -80,6 +86,15 @@ private:
     QString m_domain;
     QStringList m_suites;
     QVariantMap m_registered;
+    struct ObserverEntry
+    {
+        int id;
+        QString key;
+        Observer observer;
+    };
+    QList<ObserverEntry> m_observers;
+    int m_nextObserverId = 1;
+    void notifyObservers(const QString& key);
     mutable QHash<QString, CachedDomain> m_cache;
     mutable QRecursiveMutex m_mutex;
 };

@@ -328,6 +328,21 @@ private Q_SLOTS:
                      rounds);
     }
 
+    void observersHearWritesOfTheirKey()
+    {
+        SettingsStore store(kZorvane);
+        QStringList heard;
+        const int id = store.addObserver(SettingsKeys::StartAtLogin, [&](const QString& key) {
+            // The new value is readable from inside the observer.
+            heard << key + QLatin1Char('=') + store.stringForKey(key);
+        });
+        store.setObject(QStringLiteral("YES"), SettingsKeys::StartAtLogin);
+        store.setObject(QStringLiteral("YES"), SettingsKeys::AutoLock);
+        store.removeObserver(id);
+        store.setObject(QStringLiteral("NO"), SettingsKeys::StartAtLogin);
+        QCOMPARE(heard, QStringList{QStringLiteral("StartAtLogin=YES")});
+    }
+
     void domainFileIsPrivate()
     {
         SettingsStore store(kZorvane);
