@@ -327,6 +327,7 @@ int DiskImageTool::mount(const ToolArguments& args)
         return report(existing->mountPoint);
     }
 
+    const bool rootExisted = QFileInfo::exists(Paths::volumesRoot());
     if (!Paths::ensureVolumesRoot())
         return fail(verb, QStringLiteral("cannot create %1: %2").arg(Paths::volumesRoot(), errnoText()));
     const QString mountPoint = Paths::mountPoint(meta->volumeName);
@@ -352,6 +353,8 @@ int DiskImageTool::mount(const ToolArguments& args)
     if (!result.ok()) {
         if (created)
             ::rmdir(mp.constData());
+        if (!rootExisted)
+            ::rmdir(QFile::encodeName(Paths::volumesRoot()).constData());
         if (result.exitCode == Gocryptfs::wrongPasswordExit)
             return fail(verb, QStringLiteral("Authentication error: wrong password for %1").arg(imagePath));
         return fail(verb, QStringLiteral("cannot attach %1: %2").arg(imagePath, result.lastErrorLine()));
@@ -453,8 +456,14 @@ int DiskImageTool::changePassword(const ToolArguments& args)
         return fail(verb, QStringLiteral("Authentication error: wrong password for %1").arg(imagePath));
     if (!checkEngine(verb, false) || !verifyPassword(verb, imagePath, oldBytes))
         return 1;
+    const QString leftover = DiskImageMetadata::cipherPath(imagePath) + QStringLiteral("/gocryptfs.conf.tmp");
+    const bool leftoverExisted = QFileInfo::exists(leftover);
     const ChildResult result =
         Gocryptfs::changePassword(DiskImageMetadata::cipherPath(imagePath), oldBytes, newBytes);
+    // On a full disk the engine gives up after creating its temporary configuration file; the
+    // real one is untouched, so the stray file is all there is to take back.
+    if (!result.ok() && !leftoverExisted)
+        QFile::remove(leftover);
     if (result.exitCode == Gocryptfs::wrongPasswordExit)
         return fail(verb, QStringLiteral("Authentication error: wrong password for %1").arg(imagePath));
     if (!result.ok())
