@@ -35,8 +35,7 @@ void unmount(const QString& mountPoint)
 }
 
 // Median of repeated timings, in milliseconds.
-template <typename F>
-double medianMs(int rounds, F&& once)
+template<typename F> double medianMs(int rounds, F&& once)
 {
     QList<double> times;
     for (int i = 0; i < rounds; ++i) {
@@ -55,7 +54,8 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     g_tool = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                      : QCoreApplication::applicationDirPath() + QStringLiteral("/../Zorvane.app/Contents/bin/hdiutil");
+                      : QCoreApplication::applicationDirPath() +
+                            QStringLiteral("/../Zorvane.app/Contents/bin/hdiutil");
     if (!QFileInfo(g_tool).isExecutable()) {
         std::fprintf(stderr, "disk-image tool not found at %s\n", qPrintable(g_tool));
         return 1;
@@ -71,8 +71,9 @@ int main(int argc, char* argv[])
 
     auto create = [&](const QString& name) {
         const QString image = home.path() + QLatin1Char('/') + name + QStringLiteral(".sparsebundle");
-        run(g_tool, {"create", "-puppetstrings", "-stdinpass", "-encryption", "AES-128", "-size", "1G", "-fs", "HFS+",
-                     "-layout", "NONE", "-volname", name, image},
+        run(g_tool,
+            {"create", "-puppetstrings", "-stdinpass", "-encryption", "AES-128", "-size", "1G", "-fs", "HFS+",
+             "-layout", "NONE", "-volname", name, image},
             pw);
         return image;
     };
@@ -104,10 +105,11 @@ int main(int argc, char* argv[])
     for (const QString& img : images)
         run(g_tool, {"detach", img, "-force"});
 
-    std::printf("mount through the tool (with detach) vs raw gocryptfs mount+unmount: %.2fx (%.1f ms vs %.1f ms)\n",
-                toolMount / rawMountMs, toolMount, rawMountMs);
-    std::printf("info -plist with 10 vaults vs with none: %.2fx (%.1f ms vs %.1f ms)\n", infoTen / infoEmpty, infoTen,
-                infoEmpty);
+    std::printf(
+        "mount through the tool (with detach) vs raw gocryptfs mount+unmount: %.2fx (%.1f ms vs %.1f ms)\n",
+        toolMount / rawMountMs, toolMount, rawMountMs);
+    std::printf("info -plist with 10 vaults vs with none: %.2fx (%.1f ms vs %.1f ms)\n", infoTen / infoEmpty,
+                infoTen, infoEmpty);
     std::printf("info -plist with 10 vaults vs starting /bin/true: %.2fx\n", infoTen / spawn);
     return 0;
 }

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QVariantList>
 #include <QVariantMap>
 #include <cerrno>
@@ -85,22 +86,19 @@ DiskImageTool::DiskImageTool(int inputFd, std::FILE* out, std::FILE* err)
 int DiskImageTool::run(const ToolArguments& args)
 {
     m_puppetStrings = args.has(QStringLiteral("-puppetstrings"));
-    if (args.verb == QStringLiteral("create"))
-        return create(args);
-    if (args.verb == QStringLiteral("mount"))
-        return mount(args);
-    if (args.verb == QStringLiteral("info"))
-        return info(args);
-    if (args.verb == QStringLiteral("isencrypted"))
-        return isEncrypted(args);
-    if (args.verb == QStringLiteral("imageinfo"))
-        return imageInfo(args);
-    if (args.verb == QStringLiteral("chpass"))
-        return changePassword(args);
-    if (args.verb == QStringLiteral("resize"))
-        return resize(args);
-    if (args.verb == QStringLiteral("detach"))
-        return detach(args);
+    using Verb = int (DiskImageTool::*)(const ToolArguments&);
+    static const QHash<QString, Verb> verbs = {
+        {QStringLiteral("create"), &DiskImageTool::create},
+        {QStringLiteral("mount"), &DiskImageTool::mount},
+        {QStringLiteral("info"), &DiskImageTool::info},
+        {QStringLiteral("isencrypted"), &DiskImageTool::isEncrypted},
+        {QStringLiteral("imageinfo"), &DiskImageTool::imageInfo},
+        {QStringLiteral("chpass"), &DiskImageTool::changePassword},
+        {QStringLiteral("resize"), &DiskImageTool::resize},
+        {QStringLiteral("detach"), &DiskImageTool::detach},
+    };
+    if (const Verb verb = verbs.value(args.verb))
+        return (this->*verb)(args);
     print(ToolArguments::usage());
     return 0;
 }
@@ -116,7 +114,11 @@ int DiskImageTool::fail(const QString& verb, const QString& message)
 
 void DiskImageTool::print(const QString& text)
 {
-    const QByteArray bytes = text.toUtf8();
+    write(text.toUtf8());
+}
+
+void DiskImageTool::write(const QByteArray& bytes)
+{
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), m_out);
     std::fflush(m_out);
 }
@@ -127,8 +129,7 @@ void DiskImageTool::printPlist(const QVariant& value)
     // Readers frame a property list by "</plist>" and a line feed.
     if (!xml.endsWith('\n'))
         xml.append('\n');
-    std::fwrite(xml.constData(), 1, static_cast<size_t>(xml.size()), m_out);
-    std::fflush(m_out);
+    write(xml);
 }
 
 void DiskImageTool::progress(double percent)
@@ -175,6 +176,50 @@ std::optional<QByteArray> DiskImageTool::readPassword(const QString& verb)
         return std::nullopt;
     }
     return password;
+}
+
+std::optional<DiskImageTool::UnlockRequest> DiskImageTool::openWithPassword(const ToolArguments& args,
+                                                                            bool verify)
+{
+    std::optional<DiskImageMetadata> meta = openImage(args.verb, args.operand());
+    if (!meta)
+        return std::nullopt;
+    std::optional<QByteArray> password = requirePassword(args);
+    if (!password)
+        return std::nullopt;
+    std::optional<UnlockRequest> request(std::in_place);
+    request->imagePath = canonical(args.operand());
+    request->meta = *meta;
+    request->password = *password;
+    OPENSSL_cleanse(password->data(), static_cast<size_t>(password->size()));
+    if (verify && !verifyPassword(args.verb, request->imagePath, request->password))
+        return std::nullopt;
+    return request;
+}
+
+DiskImageTool::UnlockRequest::~UnlockRequest()
+{
+    if (!password.isEmpty())
+        OPENSSL_cleanse(password.data(), static_cast<size_t>(password.size()));
+}
+
+std::optional<QByteArray> DiskImageTool::requirePassword(const ToolArguments& args)
+{
+    if (!args.has(kStdinPass)) {
+        fail(args.verb, QStringLiteral("the image is encrypted: give its password with -stdinpass"));
+        return std::nullopt;
+    }
+    return readPassword(args.verb);
+}
+
+std::optional<qint64> DiskImageTool::sizeOption(const ToolArguments& args)
+{
+    const QString sizeText = args.value(QStringLiteral("-size"));
+    const std::optional<qint64> size = SizeText::parse(sizeText);
+    if (!size)
+        fail(args.verb, sizeText.isEmpty() ? QStringLiteral("-size is required")
+                                           : QStringLiteral("invalid size %1").arg(sizeText));
+    return size;
 }
 
 bool DiskImageTool::verifyPassword(const QString& verb, const QString& imagePath, const QByteArray& password)
@@ -224,11 +269,9 @@ int DiskImageTool::create(const ToolArguments& args)
                               ? QStringLiteral(
                                     "-encryption AES-128 or AES-256 is required: vaults are always encrypted")
                               : QStringLiteral("unknown encryption %1 (AES-128 or AES-256)").arg(encryption));
-    const QString sizeText = args.value(QStringLiteral("-size"));
-    const std::optional<qint64> capacity = SizeText::parse(sizeText);
+    const std::optional<qint64> capacity = sizeOption(args);
     if (!capacity)
-        return fail(verb, sizeText.isEmpty() ? QStringLiteral("-size is required")
-                                             : QStringLiteral("invalid size %1").arg(sizeText));
+        return 1;
     const QString volumeName = args.values.contains(QStringLiteral("-volname"))
                                    ? args.value(QStringLiteral("-volname"))
                                    : Paths::vaultNameFromImagePath(imagePath);
@@ -290,16 +333,14 @@ int DiskImageTool::create(const ToolArguments& args)
 int DiskImageTool::mount(const ToolArguments& args)
 {
     const QString verb = args.verb;
-    const QString imagePath = canonical(args.operand());
-    const std::optional<DiskImageMetadata> meta = openImage(verb, args.operand());
-    if (!meta)
+    // The engine checks the password itself while mounting: checking it here too would
+    // double the deliberately slow key derivation.
+    const std::optional<UnlockRequest> request = openWithPassword(args, false);
+    if (!request)
         return 1;
-    if (!args.has(kStdinPass))
-        return fail(verb, QStringLiteral("the image is encrypted: give its password with -stdinpass"));
-    std::optional<QByteArray> password = readPassword(verb);
-    if (!password)
-        return 1;
-    PasswordWipe wipe{*password};
+    const QString& imagePath = request->imagePath;
+    const DiskImageMetadata* meta = &request->meta;
+    const QByteArray* password = &request->password;
     if (meta->licenseAgreement) {
         const std::optional<QByteArray> answer = m_input.next();
         if (!answer || !(answer->startsWith('Y') || answer->startsWith('y')))
@@ -397,18 +438,11 @@ int DiskImageTool::isEncrypted(const ToolArguments& args)
 
 int DiskImageTool::imageInfo(const ToolArguments& args)
 {
-    const QString imagePath = canonical(args.operand());
-    const std::optional<DiskImageMetadata> meta = openImage(args.verb, args.operand());
-    if (!meta)
+    const std::optional<UnlockRequest> request = openWithPassword(args, true);
+    if (!request)
         return 1;
-    if (!args.has(kStdinPass))
-        return fail(args.verb, QStringLiteral("the image is encrypted: give its password with -stdinpass"));
-    std::optional<QByteArray> password = readPassword(args.verb);
-    if (!password)
-        return 1;
-    PasswordWipe wipe{*password};
-    if (!verifyPassword(args.verb, imagePath, *password))
-        return 1;
+    const QString& imagePath = request->imagePath;
+    const DiskImageMetadata* meta = &request->meta;
     QVariantMap properties;
     properties.insert(QStringLiteral("Encrypted"), true);
     properties.insert(QStringLiteral("Software License Agreement"), meta->licenseAgreement);
@@ -476,23 +510,14 @@ int DiskImageTool::changePassword(const ToolArguments& args)
 int DiskImageTool::resize(const ToolArguments& args)
 {
     const QString verb = args.verb;
-    const QString imagePath = canonical(args.operand());
-    std::optional<DiskImageMetadata> meta = openImage(verb, args.operand());
-    if (!meta)
-        return 1;
-    const QString sizeText = args.value(QStringLiteral("-size"));
-    const std::optional<qint64> capacity = SizeText::parse(sizeText);
+    const std::optional<qint64> capacity = sizeOption(args);
     if (!capacity)
-        return fail(verb, sizeText.isEmpty() ? QStringLiteral("-size is required")
-                                             : QStringLiteral("invalid size %1").arg(sizeText));
-    if (!args.has(kStdinPass))
-        return fail(verb, QStringLiteral("the image is encrypted: give its password with -stdinpass"));
-    std::optional<QByteArray> password = readPassword(verb);
-    if (!password)
         return 1;
-    PasswordWipe wipe{*password};
-    if (!verifyPassword(verb, imagePath, *password))
+    std::optional<UnlockRequest> request = openWithPassword(args, true);
+    if (!request)
         return 1;
+    const QString& imagePath = request->imagePath;
+    DiskImageMetadata* meta = &request->meta;
     const qint64 stored = VaultVolume::bytesStored(DiskImageMetadata::cipherPath(imagePath));
     if (*capacity < stored)
         return fail(verb, QStringLiteral("%1 is less than the %2 stored in the vault")

@@ -17,6 +17,18 @@ public:
     int run(const ToolArguments& args);
 
 private:
+    // An image opened for a command that needs its password; the password is wiped with it.
+    struct UnlockRequest
+    {
+        QString imagePath; // canonical
+        DiskImageMetadata meta;
+        QByteArray password;
+        UnlockRequest() = default;
+        UnlockRequest(UnlockRequest&&) = default; // leaves the source's password empty
+        UnlockRequest& operator=(UnlockRequest&&) = delete;
+        ~UnlockRequest();
+    };
+
     int create(const ToolArguments& args);
     int mount(const ToolArguments& args);
     int info(const ToolArguments& args);
@@ -31,11 +43,18 @@ private:
     std::optional<DiskImageMetadata> openImage(const QString& verb, const QString& imagePath);
     // The next password piece, checked; nullopt after reporting.
     std::optional<QByteArray> readPassword(const QString& verb);
+    // The same, after checking that the command line announces it with -stdinpass.
+    std::optional<QByteArray> requirePassword(const ToolArguments& args);
+    // The -size option in bytes; nullopt after reporting.
+    std::optional<qint64> sizeOption(const ToolArguments& args);
+    // Opens the image and reads its password, checked against the image when verify is set.
+    std::optional<UnlockRequest> openWithPassword(const ToolArguments& args, bool verify);
     // Correct password: true. Otherwise reports and returns false.
     bool verifyPassword(const QString& verb, const QString& imagePath, const QByteArray& password);
     bool checkEngine(const QString& verb, bool needsFuse);
 
     void print(const QString& text);
+    void write(const QByteArray& bytes);
     void printPlist(const QVariant& value);
     void progress(double percent);
     void progressMessage(const QString& text);
