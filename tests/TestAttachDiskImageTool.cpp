@@ -13,7 +13,7 @@ namespace {
 
 // The tool's switch for a cheap key derivation, so tests do not spend seconds per password.
 // Must match the name and value the tool honours.
-constexpr char kCheapKeyDerivationVariable[] = "ZV_HDIUTIL_TEST_SCRYPTN";
+constexpr char kCheapKeyDerivationVariable[] = "ZV_HDIUTIL_SCRYPTN";
 constexpr char kCheapKeyDerivationCost[] = "10";
 
 const QString kPassword = QStringLiteral("correct horse ü");

@@ -1,0 +1,115 @@
+// Attaching a vault through the disk-image tool against mounting the same encrypted folder with
+// gocryptfs directly, and listing attached vaults with ten of them mounted.
+#include "core/DiskImageMetadata.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+QString g_tool;
+QProcessEnvironment g_env;
+
+int run(const QString& program, const QStringList& args, const QByteArray& input = {})
+{
+    QProcess p;
+    p.setProcessEnvironment(g_env);
+    p.start(program, args);
+    if (!p.waitForStarted())
+        return -1;
+    p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(120000);
+    p.readAll();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+void unmount(const QString& mountPoint)
+{
+    run(QStringLiteral("fusermount3"), {QStringLiteral("-u"), mountPoint});
+}
+
+// Median of repeated timings, in milliseconds.
+template<typename F> double medianMs(int rounds, F&& once)
+{
+    QList<double> times;
+    for (int i = 0; i < rounds; ++i) {
+        QElapsedTimer t;
+        t.start();
+        once();
+        times.append(double(t.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times.at(times.size() / 2);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    g_tool = argc > 1 ? QString::fromLocal8Bit(argv[1])
+                      : QCoreApplication::applicationDirPath() +
+                            QStringLiteral("/../Zorvane.app/Contents/bin/hdiutil");
+    if (!QFileInfo(g_tool).isExecutable()) {
+        std::fprintf(stderr, "disk-image tool not found at %s\n", qPrintable(g_tool));
+        return 1;
+    }
+    // Never touch the real home: the tool mounts below XDG_DATA_HOME.
+    QTemporaryDir home;
+    g_env = QProcessEnvironment::systemEnvironment();
+    g_env.insert(QStringLiteral("HOME"), home.path());
+    g_env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/.local/share"));
+    g_env.remove(QStringLiteral("ZV_HDIUTIL_SCRYPTN")); // the key derivation users get
+    const QByteArray pw("bench password");
+    const int rounds = 7;
+
+    auto create = [&](const QString& name) {
+        const QString image = home.path() + QLatin1Char('/') + name + QStringLiteral(".sparsebundle");
+        run(g_tool,
+            {"create", "-puppetstrings", "-stdinpass", "-encryption", "AES-128", "-size", "1G", "-fs", "HFS+",
+             "-layout", "NONE", "-volname", name, image},
+            pw);
+        return image;
+    };
+    const QString image = create(QStringLiteral("Bench"));
+    if (!DiskImageMetadata::isImage(image)) {
+        std::fprintf(stderr, "could not create a vault\n");
+        return 1;
+    }
+    const QString mountPoint = home.path() + QStringLiteral("/.local/share/Zorvane/Volumes/Bench");
+    const QString rawMount = home.path() + QStringLiteral("/raw");
+    QDir().mkpath(rawMount);
+
+    const double toolMount = medianMs(rounds, [&] {
+        run(g_tool, {"mount", image, "-plist", "-puppetstrings", "-stdinpass"}, pw + '\0');
+        run(g_tool, {"detach", mountPoint});
+    });
+    const double rawMountMs = medianMs(rounds, [&] {
+        run(QStringLiteral("gocryptfs"), {"-q", DiskImageMetadata::cipherPath(image), rawMount}, pw + '\n');
+        unmount(rawMount);
+    });
+    const double infoEmpty = medianMs(rounds * 3, [&] { run(g_tool, {"info", "-plist"}); });
+    QStringList images;
+    for (int i = 0; i < 10; ++i) {
+        images.append(create(QStringLiteral("V%1").arg(i)));
+        run(g_tool, {"mount", images.last(), "-stdinpass"}, pw);
+    }
+    const double infoTen = medianMs(rounds * 3, [&] { run(g_tool, {"info", "-plist"}); });
+    const double spawn = medianMs(rounds * 3, [&] { run(QStringLiteral("/bin/true"), {}); });
+    for (const QString& img : images)
+        run(g_tool, {"detach", img, "-force"});
+
+    std::printf(
+        "mount through the tool (with detach) vs raw gocryptfs mount+unmount: %.2fx (%.1f ms vs %.1f ms)\n",
+        toolMount / rawMountMs, toolMount, rawMountMs);
+    std::printf("info -plist with 10 vaults vs with none: %.2fx (%.1f ms vs %.1f ms)\n", infoTen / infoEmpty,
+                infoTen, infoEmpty);
+    std::printf("info -plist with 10 vaults vs starting /bin/true: %.2fx\n", infoTen / spawn);
+    return 0;
+}
