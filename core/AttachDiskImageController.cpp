@@ -1,11 +1,26 @@
 #include "core/AttachDiskImageController.h"
 
+#include "core/AlertPort.h"
 #include "core/BundleLayout.h"
+#include "core/FileOperation.h"
+#include "core/KeychainStore.h"
 #include "core/Logging.h"
+#include "core/MakeSymbolicLink.h"
+#include "core/Paths.h"
 #include "core/PropertyList.h"
+#include "core/Records.h"
+#include "core/ServerVolumeMounter.h"
+#include "core/SettingsKeys.h"
+#include "core/SettingsStore.h"
 
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <fcntl.h>
 
 namespace {
 
@@ -52,6 +67,10 @@ bool plistBool(const QVariant& value)
 } // namespace
 
 AttachDiskImageController::AttachDiskImageController(QObject* parent) : QObject(parent) {}
+
+AttachDiskImageController::AttachDiskImageController(const UnlockServices& services, QObject* parent)
+    : QObject(parent), m_services(services)
+{}
 
 AttachDiskImageController::~AttachDiskImageController()
 {
@@ -284,4 +303,356 @@ void AttachDiskImageController::setErrorMessage(const QString& errorMessage)
         return;
     m_errorMessage = errorMessage;
     Q_EMIT errorMessageChanged(m_errorMessage);
+}
+
+// ---- Unlock ----------------------------------------------------------------------------------
+
+namespace {
+
+const QString kRememberTitle = QStringLiteral("Remember the password?");
+const QString kRememberText = QStringLiteral(
+    "If you select “Remember this password”,Zorvane will remember that password and stop prompting you for "
+    "it "
+    "every time you need to open the encrypted vault.However,if you store the passwords on your mac,anyone "
+    "who "
+    "has access to your mac could potentially open the vault without entering the password.Therefore, for "
+    "high "
+    "security reasons,it is recommended that you do not select the check box and that you always enter your "
+    "password when you need to open the vault.\r\n\r\nAre you sure you want to remember the password?");
+
+QString numberedName(const QString& name, int number)
+{
+    return name + QLatin1Char('_') + QString::number(number);
+}
+
+} // namespace
+
+int AttachDiskImageController::mountDiskImageAtPath(const QString& path, const QStringList& options,
+                                                    const QString& password, QString* error)
+{
+    Q_UNUSED(password);
+    if (!mountNetworkShare(path))
+        return kNotUnlocked;
+
+    bool encrypted = false;
+    if (!getDiskImageEncryptionStatus(&encrypted, path, error)) {
+        qCInfo(lcUnlock) << "cannot tell whether" << path << "is encrypted";
+        return kNotUnlocked;
+    }
+    m_mountfilepath = path;
+    m_mountarrayoptions = options;
+    m_realError = error;
+    if (!encrypted)
+        return kUnlocked;
+
+    const auto opens = [&](const QString& candidate) {
+        return realMountDiskImageAtPath(path, options, candidate, error);
+    };
+    if (storedPasswordThat(path, opens)) {
+        m_realError = nullptr;
+        return kUnlocked;
+    }
+
+    const bool entered = askForPassword(unlockPrompt(Paths::vaultNameFromImagePath(path)), true);
+    m_realError = nullptr;
+    return entered ? kUnlocked : kNotUnlocked;
+}
+
+std::optional<QString> AttachDiskImageController::RequirePass(const QString& path)
+{
+    bool encrypted = false;
+    if (!getDiskImageEncryptionStatus(&encrypted, path) || !encrypted)
+        return std::nullopt;
+
+    const auto opens = [&](const QString& candidate) {
+        bool hasLicence = false;
+        return getDiskImageSLAStatus(&hasLicence, path, candidate);
+    };
+    if (auto stored = storedPasswordThat(path, opens))
+        return stored;
+
+    // Remember this image, so that "Remember this password" names the right item.
+    m_mountfilepath = path;
+    m_mountarrayoptions.clear();
+    m_realError = nullptr;
+    if (!askForPassword(unlockPrompt(requirePassPromptName(path)), false))
+        return std::nullopt;
+    const QString typed = m_services.panel->password();
+    m_services.panel->setPassword(QString());
+    return typed;
+}
+
+QString AttachDiskImageController::unlockPrompt(const QString& name)
+{
+    return QStringLiteral("Enter password to access '%1'").arg(name);
+}
+
+QString AttachDiskImageController::imageFileName(const QString& path)
+{
+    return QFileInfo(QDir::cleanPath(path)).fileName();
+}
+
+QString AttachDiskImageController::requirePassPromptName(const QString& path) const
+{
+    return Paths::vaultNameFromImagePath(path);
+}
+
+void AttachDiskImageController::refreshSettings()
+{
+    if (m_services.settings)
+        m_services.settings->synchronize();
+}
+
+bool AttachDiskImageController::mountNetworkShare(const QString& path)
+{
+    if (!m_services.settings)
+        return true;
+    refreshSettings();
+    Records records(*m_services.settings);
+    if (!records.contains(SettingsKeys::NetworkVaultItem, path))
+        return true;
+    const QString url = records.entry(SettingsKeys::NetworkVaultItem, path);
+    if (!m_services.shares) {
+        qCWarning(lcUnlock) << "no way to mount the network share" << url;
+        return false;
+    }
+
+    KeychainStore::Credential credential;
+    if (KeychainStore* keychain = m_services.keychain) {
+        const QString account = KeychainStore::currentUserFullName();
+        if (keychain->checkForExistanceOfKeychainItem(url, KeychainStore::kNetworkSharedPassword, account))
+            credential = KeychainStore::splitCredential(
+                keychain->getPasswordFromKeychainItem(url, KeychainStore::kNetworkSharedPassword, account));
+    }
+    const int status = m_services.shares->mountServerVolume(url, credential.user, credential.password);
+    credential.password.fill(QChar(0));
+    if (status != 0) {
+        qCInfo(lcUnlock) << "mounting the network share" << url << "failed with status" << status;
+        return false;
+    }
+    return true;
+}
+
+std::optional<QString>
+AttachDiskImageController::storedPasswordThat(const QString& path,
+                                              const std::function<bool(const QString&)>& opens)
+{
+    KeychainStore* keychain = m_services.keychain;
+    if (!remembersPasswords() || !keychain)
+        return std::nullopt;
+    const QString fileName = imageFileName(path);
+    const QString account = KeychainStore::currentUserFullName();
+    // The numbered items are only looked at when the base item exists.
+    QString name = fileName;
+    for (int number = 0;
+         keychain->checkForExistanceOfKeychainItem(name, KeychainStore::kDiskImagePassword, account);
+         ++number) {
+        const QString candidate =
+            keychain->getPasswordFromKeychainItem(name, KeychainStore::kDiskImagePassword, account);
+        if (opens(candidate))
+            return candidate;
+        qCInfo(lcUnlock) << "the stored password" << name << "does not open" << path;
+        name = numberedName(fileName, number);
+    }
+    return std::nullopt;
+}
+
+bool AttachDiskImageController::askForPassword(const QString& prompt, bool forMount,
+                                               const QString& explanation)
+{
+    PasswordPanel* panel = m_services.panel;
+    if (!panel) {
+        qCWarning(lcUnlock) << "no password panel to ask for" << m_mountfilepath;
+        return false;
+    }
+    // One panel serves every controller of a program; a second prompt would take over the
+    // first one's run.
+    if (panel->isRunning()) {
+        qCInfo(lcUnlock) << "a password panel is already open; not asking for" << m_mountfilepath;
+        return false;
+    }
+    m_isPassForMount = forMount;
+    m_iscancel = true;
+    panel->setClient(this);
+    panel->setPrompt(prompt);
+    panel->setExplanation(explanation);
+    panel->setPassword(QString());
+    panel->setTip(QString(), false);
+    panel->setRememberChecked(false);
+    panel->setRememberVisible(remembersPasswords());
+    panel->setProgressRunning(false);
+    if (forMount)
+        panel->placeBelowMainWindow();
+    panel->runModal();
+    panel->setClient(nullptr);
+    if (forMount)
+        panel->setPassword(QString());
+    return !m_iscancel;
+}
+
+void AttachDiskImageController::clickok()
+{
+    PasswordPanel* panel = m_services.panel;
+    if (!panel)
+        return;
+    m_iscancel = false;
+    panel->setTip(QString(), false);
+    const QString typed = panel->password();
+
+    if (m_isPassForMount) {
+        panel->setProgressRunning(true);
+        if (typed.isEmpty()) {
+            panel->setProgressRunning(false);
+            return;
+        }
+        if (!realMountDiskImageAtPath(m_mountfilepath, m_mountarrayoptions, typed, m_realError)) {
+            panel->setTip(kAuthenticationFailed, true);
+            panel->setProgressRunning(false);
+            return;
+        }
+    }
+
+    if (remembersPasswords() && panel->isRememberChecked())
+        rememberPassword(typed);
+
+    if (m_isPassForMount) {
+        dealappstore(m_mountfilepath, false);
+        panel->setProgressRunning(false);
+        recordUnlocked(m_mountfilepath);
+    }
+    panel->stopModal();
+}
+
+void AttachDiskImageController::clickcancel()
+{
+    m_iscancel = true;
+    if (m_services.panel)
+        m_services.panel->stopModal();
+}
+
+void AttachDiskImageController::clickrememberpassword()
+{
+    PasswordPanel* panel = m_services.panel;
+    if (!panel || !panel->isRememberChecked() || !m_services.alerts)
+        return;
+    Alert alert;
+    alert.messageText = kRememberTitle;
+    alert.informativeText = kRememberText;
+    alert.buttons = {QStringLiteral("NO"), QStringLiteral("Yes")};
+    if (m_services.alerts->runAlert(alert, panel->window()) == AlertPort::kFirstButton)
+        panel->setRememberChecked(false);
+}
+
+void AttachDiskImageController::textDidChange()
+{
+    if (m_services.panel)
+        m_services.panel->setTip(QString(), false);
+}
+
+QString AttachDiskImageController::freeKeychainItemName(const QString& fileName)
+{
+    KeychainStore* keychain = m_services.keychain;
+    const QString account = KeychainStore::currentUserFullName();
+    QString name = fileName;
+    for (int number = 0;
+         keychain->checkForExistanceOfKeychainItem(name, KeychainStore::kDiskImagePassword, account);
+         ++number)
+        name = numberedName(fileName, number);
+    return name;
+}
+
+void AttachDiskImageController::rememberPassword(const QString& password)
+{
+    QString reason;
+    if (KeychainStore* keychain = m_services.keychain) {
+        const QString name = freeKeychainItemName(imageFileName(m_mountfilepath));
+        if (keychain->addKeychainItem(name, KeychainStore::kDiskImagePassword,
+                                      KeychainStore::currentUserFullName(), password))
+            return;
+        reason = keychain->lastError();
+    }
+    // The user asked for it, so a keyring that cannot take the password must not go unnoticed.
+    qCWarning(lcUnlock).noquote() << "Error creating new item:" << reason;
+    if (!m_services.alerts)
+        return;
+    Alert alert;
+    alert.messageText = QStringLiteral("The password could not be remembered");
+    alert.informativeText =
+        QStringLiteral("No keyring could store the password, so you will be asked for it again next time.");
+    if (!reason.isEmpty())
+        alert.informativeText += QStringLiteral("\r\n\r\n") + reason;
+    m_services.alerts->runAlert(alert, m_services.panel ? m_services.panel->window() : nullptr);
+}
+
+void AttachDiskImageController::recordUnlocked(const QString& path)
+{
+    if (!m_services.settings)
+        return;
+    refreshSettings();
+    Records(*m_services.settings).addStartupItem(path);
+}
+
+// ---- Items without a permanent link ------------------------------------------------------------
+
+void AttachDiskImageController::dealappstore(const QString& imagePath, bool isLock)
+{
+    if (imagePath.isEmpty() || !m_services.settings)
+        return;
+    refreshSettings();
+    const Records records(*m_services.settings);
+    const QVariantMap appStoreItems = records.list(SettingsKeys::AppStoreItems);
+    const QVariantMap redirectItems = records.list(SettingsKeys::RedirectItem);
+    if (appStoreItems.isEmpty() || redirectItems.isEmpty())
+        return;
+
+    const QString vaultName = Paths::vaultNameFromImagePath(imagePath);
+    for (auto item = redirectItems.constBegin(); item != redirectItems.constEnd(); ++item) {
+        if (item.value().toString() != vaultName)
+            continue;
+        const auto source = appStoreItems.constFind(item.key());
+        if (source == appStoreItems.constEnd() || source->toString().isEmpty())
+            continue;
+        const QString dataPath = QDir::cleanPath(source->toString());
+        if (isLock)
+            replaceLinkByFolder(dataPath);
+        else
+            linkIntoVault(dataPath, Paths::itemDataPath(vaultName, dataPath));
+    }
+}
+
+void AttachDiskImageController::linkIntoVault(const QString& dataPath, const QString& vaultCopy)
+{
+    // A link is already in place (or nothing is there at all).
+    if (FileOperation::IsFileASymlnkOrAlias(dataPath) || !FileOperation::FileOrFolderIsExists(vaultCopy))
+        return;
+    // An empty folder is what a lock leaves; anything else was written while the vault was
+    // locked and is kept beside the link.
+    if (!QDir().rmdir(dataPath)) {
+        QString aside = dataPath + kSetAsideSuffix;
+        for (int number = 0; FileOperation::FileOrFolderIsExists(aside); ++number)
+            aside = numberedName(dataPath + kSetAsideSuffix, number);
+        if (::renameat2(AT_FDCWD, QFile::encodeName(dataPath).constData(), AT_FDCWD,
+                        QFile::encodeName(aside).constData(), RENAME_NOREPLACE) != 0) {
+            qCWarning(lcUnlock) << "cannot set aside" << dataPath << "as" << aside << qt_error_string(errno);
+            return;
+        }
+        qCInfo(lcUnlock) << "set aside" << dataPath << "as" << aside;
+    }
+    if (!MakeSymbolicLink(dataPath, vaultCopy))
+        qCWarning(lcUnlock) << "cannot link" << dataPath << "to" << vaultCopy;
+}
+
+void AttachDiskImageController::replaceLinkByFolder(const QString& dataPath)
+{
+    // Only a link (or nothing) makes way for the empty folder: real data stays where it is.
+    if (QFileInfo(dataPath).isSymLink()) {
+        if (!QFile::remove(dataPath)) {
+            qCWarning(lcUnlock) << "cannot remove the link" << dataPath;
+            return;
+        }
+    } else if (FileOperation::FileOrFolderIsExists(dataPath)) {
+        return;
+    }
+    if (!QDir().mkpath(dataPath))
+        qCWarning(lcUnlock) << "cannot create the folder" << dataPath;
 }

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "core/DiskImageTask.h"
+#include "core/PasswordPanel.h"
 #include "core/ToolMessageStream.h"
+#include "core/UnlockServices.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -20,13 +23,52 @@
 //
 // Error out-parameters are never written by these operations: a failure is the result.
 // getDiskImageSLAStatus reads one to tell a missing licence key from a failed query.
-class AttachDiskImageController : public QObject
+//
+// The unlock half attaches a vault the way a user expects: it mounts the network share the
+// image lives on, tries the passwords kept in the keyring, and otherwise asks in the password
+// panel, which can remember the typed password. Built with the parent-only constructor the
+// controller only runs the tool.
+class AttachDiskImageController : public QObject, public PasswordPanelClient
 {
     Q_OBJECT
 
 public:
+    // Results of mountDiskImageAtPath.
+    static constexpr int kUnlocked = 1; // attached, or nothing to unlock
+    static constexpr int kNotUnlocked = 2;
+
+    static inline const QString kAuthenticationFailed = QStringLiteral("Authentication failed");
+    // Suffix of data set aside at a protected item's place when a link has to go there.
+    static inline const QString kSetAsideSuffix = QStringLiteral("_zorvanebak");
+
     explicit AttachDiskImageController(QObject* parent = nullptr);
+    explicit AttachDiskImageController(const UnlockServices& services, QObject* parent = nullptr);
     ~AttachDiskImageController() override;
+
+    // Unlocks the vault image at path: 1 when it is attached now (or needs no unlock), 2 when
+    // it is not (share not mounted, image unreadable, or the user cancelled). The password
+    // argument is not used; stored passwords are tried, then the user is asked modally.
+    int mountDiskImageAtPath(const QString& path, const QStringList& options = {},
+                             const QString& password = QString(), QString* error = nullptr);
+
+    // The password of the image without attaching it: a stored one that opens it, else the one
+    // the user types. Nothing when the image is not encrypted, cannot be queried, or the user
+    // cancelled.
+    std::optional<QString> RequirePass(const QString& path);
+
+    // Items protected without a permanent link: after an unlock their data places become links
+    // into the vault again, before a lock they become empty folders. Data found at such a place
+    // is never deleted; it is set aside with kSetAsideSuffix.
+    void dealappstore(const QString& imagePath, bool isLock);
+
+    // The password panel's actions.
+    void clickok() override;
+    void clickcancel() override;
+    void clickrememberpassword() override;
+    void textDidChange() override;
+
+    bool isPassForMount() const { return m_isPassForMount; }
+    const UnlockServices& services() const { return m_services; }
 
     // A configured, not yet launched run of the tool: command, path, options, then
     // "-stdinpass", "-oldstdinpass", "-newstdinpass" for each password given; the passwords
@@ -91,7 +133,38 @@ Q_SIGNALS:
     void errorMessageChanged(const QString& errorMessage);
     void attachEnded();
 
+protected:
+    // Whether vault passwords are looked up in and stored to the keyring.
+    virtual bool remembersPasswords() const { return true; }
+    // The name RequirePass shows in its prompt.
+    virtual QString requirePassPromptName(const QString& path) const;
+    // Picks up what other programs wrote to the settings since the last read.
+    virtual void refreshSettings();
+
+    // Mounts the network share a vault image lives on, when it is recorded as a network vault.
+    // False when the share could not be mounted.
+    bool mountNetworkShare(const QString& path);
+    // Runs the panel for the image in m_mountfilepath; true unless it ended with Cancel.
+    bool askForPassword(const QString& prompt, bool forMount, const QString& explanation = QString());
+    static QString unlockPrompt(const QString& name);
+    // The image's file name with its extension, which also names its keyring items.
+    static QString imageFileName(const QString& path);
+
 private:
+    std::optional<QString> storedPasswordThat(const QString& path,
+                                              const std::function<bool(const QString&)>& opens);
+    QString freeKeychainItemName(const QString& fileName);
+    void rememberPassword(const QString& password);
+    void recordUnlocked(const QString& path);
+    static void linkIntoVault(const QString& dataPath, const QString& vaultCopy);
+    static void replaceLinkByFolder(const QString& dataPath);
+
+    UnlockServices m_services;
+    QString m_mountfilepath;
+    QStringList m_mountarrayoptions;
+    QString* m_realError = nullptr;
+    bool m_isPassForMount = true;
+
     std::unique_ptr<DiskImageTask> m_task;
     QString m_message;
     QString m_errorMessage;

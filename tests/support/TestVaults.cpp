@@ -1,0 +1,50 @@
+#include "tests/support/TestVaults.h"
+
+#include "core/MountTable.h"
+#include "core/Paths.h"
+#include "tests/support/TestPaths.h"
+
+#include <QProcess>
+
+void TestVaults::useCheapKeyDerivation()
+{
+    qputenv("ZV_HDIUTIL_SCRYPTN", "10");
+}
+
+int TestVaults::runTool(const QStringList& args, const QByteArray& input)
+{
+    QProcess tool;
+    tool.start(TestPaths::toolPath(), args);
+    if (!tool.waitForStarted())
+        return -1;
+    tool.write(input);
+    tool.closeWriteChannel();
+    if (!tool.waitForFinished(60000) || tool.exitStatus() != QProcess::NormalExit)
+        return -1;
+    return tool.exitCode();
+}
+
+QString TestVaults::create(const QString& folder, const QString& name, const QByteArray& password)
+{
+    const QString image = folder + QLatin1Char('/') + name + QStringLiteral(".sparsebundle");
+    const int status = runTool({"create", "-puppetstrings", "-stdinpass", "-encryption", "AES-256", "-size",
+                                "100M", "-fs", "HFS+", "-layout", "NONE", "-volname", name, image},
+                               password);
+    return status == 0 ? image : QString();
+}
+
+bool TestVaults::isMounted(const QString& vaultName)
+{
+    const QString mountPoint = Paths::mountPoint(vaultName);
+    for (const MountEntry& entry : MountTable::read())
+        if (entry.mountPoint == mountPoint)
+            return true;
+    return false;
+}
+
+bool TestVaults::detach(const QString& vaultName)
+{
+    if (isMounted(vaultName))
+        runTool({"detach", Paths::mountPoint(vaultName), "-force"});
+    return !isMounted(vaultName);
+}

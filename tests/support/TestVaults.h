@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Real vaults for tests, made and detached with the built disk-image tool. The key derivation
+// is made cheap for the whole test process, so a password check takes milliseconds.
+class TestVaults
+{
+public:
+    // Sets the cheap key derivation for this process and the tools it starts.
+    static void useCheapKeyDerivation();
+    // Creates <folder>/<name>.sparsebundle; the image path, or empty on failure.
+    static QString create(const QString& folder, const QString& name, const QByteArray& password);
+    // Runs the tool with args and input; its exit status (-1 when it did not run).
+    static int runTool(const QStringList& args, const QByteArray& input = {});
+    static bool isMounted(const QString& vaultName);
+    // Detaches the vault when it is mounted; true when it is not mounted afterwards.
+    static bool detach(const QString& vaultName);
+};
