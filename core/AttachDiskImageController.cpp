@@ -572,7 +572,7 @@ void AttachDiskImageController::rememberPassword(const QString& password)
         reason = keychain->lastError();
     }
     // The user asked for it, so a keyring that cannot take the password must not go unnoticed.
-    qCWarning(lcUnlock).noquote() << "Error creating new item:" << reason;
+    qCWarning(lcUnlock).noquote() << "could not remember the password of" << m_mountfilepath << reason;
     if (!m_services.alerts)
         return;
     Alert alert;
