@@ -212,10 +212,17 @@ void ProcessInfo::signalByName(const QString& name, int signal)
         ProcTable::Stat st;
         if (!table.readStat(pid, &st))
             continue;
-        // Exact names only: a shared 15-character prefix is not the same program.
-        const bool matches = name.size() <= kShortNameLength
-                                 ? st.comm == name
-                                 : QFileInfo(table.executable(pid)).fileName() == name;
+        // Exact names only. A short name of full length may be cut from a longer one, so then the
+        // executable (or, for a script, the program it was started as) has the last word.
+        bool matches = false;
+        if (st.comm.size() < kShortNameLength) {
+            matches = st.comm == name;
+        } else if (name.startsWith(st.comm)) {
+            QString program = table.executable(pid);
+            if (QFileInfo(program).fileName() != name)
+                program = table.arguments(pid).value(0);
+            matches = QFileInfo(program).fileName() == name;
+        }
         if (matches) {
             qCInfo(lcProcess) << "Sending signal" << signal << "to" << name << pid;
             ::kill(pid_t(pid), signal);

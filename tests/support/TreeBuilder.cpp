@@ -86,15 +86,13 @@ QStringList TreeBuilder::fingerprint(const QString& root)
     QStringList out;
     QStringList paths{root};
     struct stat top;
-    if (lstat(enc(root).constData(), &top) == 0 && S_ISLNK(top.st_mode))
-        paths.clear(); // a link is fingerprinted as the link, never what it points to
-    if (paths.isEmpty())
-        paths.append(root);
-    else
-        for (QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                             QDirIterator::Subdirectories);
-             it.hasNext();)
+    // A link is fingerprinted as the link, never what it points to.
+    if (lstat(enc(root).constData(), &top) == 0 && !S_ISLNK(top.st_mode)) {
+        QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
             paths.append(it.next());
+    }
     for (const QString& path : paths) {
         struct stat st;
         if (lstat(enc(path).constData(), &st) != 0)
