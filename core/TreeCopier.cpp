@@ -65,16 +65,23 @@ bool copyXattrs(int srcFd, int dstFd, QString* error, const QByteArray& path)
 }
 
 // Ownership, mode, extended attributes and timestamps, in an order where each step can't undo
-// the previous one (chown clears set-id bits; the mode may remove our write access).
-bool applyMetadata(int srcFd, int dstFd, const struct stat& st, QString* error, const QByteArray& path)
+// the previous one (chown clears set-id bits; the mode may remove our write access). Each call
+// is a round trip on a FUSE mount, so calls that would change nothing are left out.
+bool applyMetadata(int srcFd, int dstFd, const struct stat& st, QString* error, const QByteArray& path,
+                   bool modeIsSet = false)
 {
-    if (fchown(dstFd, st.st_uid, st.st_gid) != 0 && errno != EPERM) {
+    struct stat now;
+    const bool known = fstat(dstFd, &now) == 0;
+    if ((!known || now.st_uid != st.st_uid || now.st_gid != st.st_gid) &&
+        fchown(dstFd, st.st_uid, st.st_gid) != 0 && errno != EPERM) {
         *error = errnoText("cannot set owner of", path, errno);
         return false;
     }
     if (!copyXattrs(srcFd, dstFd, error, path))
         return false;
-    if (fchmod(dstFd, st.st_mode & 07777) != 0) {
+    const mode_t mode = st.st_mode & 07777;
+    if ((!modeIsSet || !known || (now.st_mode & 07777) != mode || (mode & 07000)) &&
+        fchmod(dstFd, mode) != 0) {
         *error = errnoText("cannot set permissions of", path, errno);
         return false;
     }
@@ -273,7 +280,7 @@ private:
             close(in);
             return false;
         }
-        bool ok = copyData(in, out, task, error) && applyMetadata(in, out, task.st, error, task.dst);
+        bool ok = copyData(in, out, task, error) && applyMetadata(in, out, task.st, error, task.dst, true);
         if (close(out) != 0 && ok) {
             *error = errnoText("cannot write", task.dst, errno);
             ok = false;
