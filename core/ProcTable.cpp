@@ -152,15 +152,15 @@ bool ProcTable::holdsPathUnder(qint64 pid, const QByteArray& folder) const
             while ((n = read(mapsFd, buffer, sizeof buffer)) > 0)
                 maps.append(buffer, n);
             ::close(mapsFd);
-            for (qsizetype start = 0; !found && start < maps.size();) {
-                qsizetype end = maps.indexOf('\n', start);
-                if (end < 0)
-                    end = maps.size();
-                // "address perms offset dev inode   /path": only the path holds a '/'.
-                const qsizetype slash = maps.indexOf('/', start);
-                if (slash >= 0 && slash < end)
-                    found = isUnder(withoutDeletedMark(maps.mid(slash, end - slash)), folder);
-                start = end + 1;
+            // "address perms offset dev inode   /path": look for the folder only where a line's
+            // path starts, i.e. at the first '/' of its line.
+            for (qsizetype at = maps.indexOf(folder); !found && at >= 0; at = maps.indexOf(folder, at + 1)) {
+                const qsizetype lineStart = maps.lastIndexOf('\n', at) + 1;
+                qsizetype lineEnd = maps.indexOf('\n', at);
+                if (lineEnd < 0)
+                    lineEnd = maps.size();
+                if (maps.indexOf('/', lineStart) == at)
+                    found = isUnder(withoutDeletedMark(maps.mid(at, lineEnd - at)), folder);
             }
         }
     }
