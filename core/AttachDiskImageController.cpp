@@ -143,10 +143,16 @@ QString AttachDiskImageController::getMountPointWithDiskImage(const QString& ima
         !getDiskImagePropertyList(&info, std::nullopt, QStringLiteral("info"), std::nullopt, error))
         return {};
 
+    // The tool reports canonical paths; a vault recorded through a linked folder (or with a
+    // trailing slash) is still the same image.
+    const QString canonicalImage = QFileInfo(imagePath).canonicalFilePath();
+    const auto sameImage = [&](const QString& listed) {
+        return listed == imagePath || (!canonicalImage.isEmpty() && listed == canonicalImage);
+    };
     const QVariantList images = info.toMap().value(QStringLiteral("images")).toList();
     for (const QVariant& imageValue : images) {
         const QVariantMap image = imageValue.toMap();
-        if (image.value(QStringLiteral("image-path")).toString() != imagePath)
+        if (!sameImage(image.value(QStringLiteral("image-path")).toString()))
             continue;
         // The first entry for the image decides when it has no entities at all.
         const auto entities = image.constFind(QStringLiteral("system-entities"));

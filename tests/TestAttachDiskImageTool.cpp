@@ -102,6 +102,13 @@ private Q_SLOTS:
         const QString mountPoint = runner.getMountPointWithDiskImage(m_image);
         QVERIFY2(!mountPoint.isEmpty(), "the attached image is not listed with a mount point");
         QVERIFY(isMountPoint(mountPoint));
+        // The same image reached through a linked folder is found mounted too.
+        const QString linkedFolder = QFileInfo(m_image).absolutePath() + QStringLiteral("-link");
+        QVERIFY(QFile::link(QFileInfo(m_image).absolutePath(), linkedFolder));
+        QCOMPARE(runner.getMountPointWithDiskImage(linkedFolder + QLatin1Char('/') +
+                                                   QFileInfo(m_image).fileName()),
+                 mountPoint);
+        QFile::remove(linkedFolder);
 
         // Data written through the mount survives a detach and the next attach.
         QFile file(mountPoint + QStringLiteral("/note.txt"));

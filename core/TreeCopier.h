@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <atomic>
+
+// Copies one file, folder tree or symbolic link into an existing folder under its own name.
+//
+// - Symbolic links are recreated as links (never followed, so nothing outside the tree is read);
+//   permissions, ownership where allowed, timestamps, extended attributes and hard links within
+//   the tree are kept.
+// - Regular files are copied by several threads at once: copies into FUSE mounts are bound by
+//   round trips, not by the cipher.
+// - An item of the same name already in the folder is replaced, but only once the new copy is
+//   complete; until then it stays untouched.
+// - Any file that cannot be read or written fails the whole copy: a copy that misses data must
+//   never look complete, because callers move the original away afterwards. Whatever this copy
+//   created is removed again on failure; the source is never modified.
+class TreeCopier
+{
+public:
+    struct Control
+    {
+        std::atomic<quint64> bytesDone{0};
+        std::atomic<bool> cancelled{false};
+        int threads = 4;
+    };
+    struct Result
+    {
+        bool ok = false;
+        QString error;
+    };
+
+    static Result copyInto(const QString& source, const QString& destinationFolder, Control& control);
+
+    // Removes a tree without following links or leaving its file system; read-only folders are
+    // made writable first. Only for trees this program made itself.
+    static bool removeTree(const QString& path);
+};
