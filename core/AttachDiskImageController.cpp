@@ -317,14 +317,12 @@ namespace {
 
 const QString kRememberTitle = QStringLiteral("Remember the password?");
 const QString kRememberText = QStringLiteral(
-    "If you select “Remember this password”,Zorvane will remember that password and stop prompting you for "
-    "it "
-    "every time you need to open the encrypted vault.However,if you store the passwords on your mac,anyone "
-    "who "
-    "has access to your mac could potentially open the vault without entering the password.Therefore, for "
-    "high "
-    "security reasons,it is recommended that you do not select the check box and that you always enter your "
-    "password when you need to open the vault.\r\n\r\nAre you sure you want to remember the password?");
+    "If you select “Remember this password”,Zorvane will remember that password and stop "
+    "prompting you for it every time you need to open the encrypted vault.However,if you store "
+    "the passwords on your mac,anyone who has access to your mac could potentially open the vault "
+    "without entering the password.Therefore, for high security reasons,it is recommended that "
+    "you do not select the check box and that you always enter your password when you need to "
+    "open the vault.\r\n\r\nAre you sure you want to remember the password?");
 
 QString numberedName(const QString& name, int number)
 {

@@ -33,14 +33,12 @@ const QString kRight = QStringLiteral("right pässword|1");
 const QString kDisk = KeychainStore::kDiskImagePassword;
 
 const QString kRememberText = QStringLiteral(
-    "If you select “Remember this password”,Zorvane will remember that password and stop prompting you for "
-    "it "
-    "every time you need to open the encrypted vault.However,if you store the passwords on your mac,anyone "
-    "who "
-    "has access to your mac could potentially open the vault without entering the password.Therefore, for "
-    "high "
-    "security reasons,it is recommended that you do not select the check box and that you always enter your "
-    "password when you need to open the vault.\r\n\r\nAre you sure you want to remember the password?");
+    "If you select “Remember this password”,Zorvane will remember that password and stop prompting you "
+    "for it every time you need to open the encrypted vault.However,if you store the passwords on your "
+    "mac,anyone who has access to your mac could potentially open the vault without entering the "
+    "password.Therefore, for high security reasons,it is recommended that you do not select the check "
+    "box and that you always enter your password when you need to open the vault.\r\n\r\nAre you sure "
+    "you want to remember the password?");
 
 // "type:TEXT", "ok", "cancel", "tick", "untick"; RIGHT in a typed text stands for kRight.
 QList<ScriptedPasswordPanel::Step> steps(const QStringList& script)
@@ -359,7 +357,6 @@ private Q_SLOTS:
 
         const QByteArray encrypted = PropertyList::toXml(QVariantMap{{"encrypted", true}});
         const QByteArray plain = PropertyList::toXml(QVariantMap{{"encrypted", false}});
-        const QByteArray noKey = PropertyList::toXml(QVariantMap{{"other", true}});
         QTest::newRow("share cannot be mounted")
             << true << 1 << "alice|pa|ss" << encrypted << 2 << QStringList{} << "alice"
             << "pa|ss";
@@ -369,8 +366,6 @@ private Q_SLOTS:
             << false << 0 << QString() << plain << 1 << QStringList{"isencrypted"} << QString() << QString();
         QTest::newRow("query fails") << false << 0 << QString() << QByteArray() << 2
                                      << QStringList{"isencrypted"} << QString() << QString();
-        QTest::newRow("answer without the key")
-            << false << 0 << QString() << noKey << 2 << QStringList{"isencrypted"} << QString() << QString();
     }
 
     void notUnlockedWithoutAttaching()
@@ -624,6 +619,21 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(dataPath).symLinkTarget(), copy);
         QVERIFY(QFile::exists(dataPath + QStringLiteral("/notes.db")));
         QVERIFY(QFile::exists(dataPath + QStringLiteral("_zorvanebak/new.db")));
+    }
+
+    void secondPromptWhileOpenIsRefused()
+    {
+        AttachDiskImageController first(services());
+        AttachDiskImageController second(services());
+        int nested = 0;
+        m_panelPtr->script = {
+            ScriptedPasswordPanel::call([&] { nested = second.mountDiskImageAtPath(m_other); }),
+            ScriptedPasswordPanel::type(kRight), ScriptedPasswordPanel::ok()};
+        QCOMPARE(first.mountDiskImageAtPath(m_data), 1);
+        QCOMPARE(nested, 2);
+        QCOMPARE(m_panelPtr->runs, 1);
+        QVERIFY(TestVaults::isMounted(QStringLiteral("Data")));
+        QVERIFY(!TestVaults::isMounted(QStringLiteral("Other")));
     }
 
     void statusVariantNeverKeepsPasswords()

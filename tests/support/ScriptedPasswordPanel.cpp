@@ -27,6 +27,9 @@ void ScriptedPasswordPanel::runModal()
             if (m_client)
                 m_client->clickcancel();
             break;
+        case Action::Call:
+            step.call();
+            break;
         }
         seen.append(m_seen);
     }

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QStringList>
+#include <functional>
 
 // A password panel that plays a script of user actions inside runModal: each run takes steps
 // from the front of the script until the controller ends the run. A run whose steps run out
@@ -18,18 +19,21 @@ public:
         TickRemember,
         UntickRemember,
         ClickOk,
-        ClickCancel
+        ClickCancel,
+        Call // runs a test's code while the panel is open
     };
     struct Step
     {
         Action action;
         QString text;
+        std::function<void()> call = {};
     };
     static Step type(const QString& text) { return {Action::Type, text}; }
     static Step tickRemember() { return {Action::TickRemember, {}}; }
     static Step untickRemember() { return {Action::UntickRemember, {}}; }
     static Step ok() { return {Action::ClickOk, {}}; }
     static Step cancel() { return {Action::ClickCancel, {}}; }
+    static Step call(std::function<void()> code) { return {Action::Call, {}, std::move(code)}; }
 
     // What the panel showed after a step.
     struct Seen
