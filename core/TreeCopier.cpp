@@ -390,6 +390,33 @@ QString uniqueSibling(const QString& folder, const QString& name, const char* ta
     }
 }
 
+// True for what holds no user data: a link, an empty folder, an empty file.
+bool holdsNoData(const QString& path)
+{
+    struct stat st;
+    if (lstat(encoded(path).constData(), &st) != 0)
+        return true;
+    if (S_ISLNK(st.st_mode))
+        return true;
+    if (S_ISREG(st.st_mode))
+        return st.st_size == 0;
+    if (S_ISDIR(st.st_mode))
+        return QDir(path).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    return false;
+}
+
+// "<name>_zorvanebak", or with a number when that is taken.
+QString setAsideName(const QString& folder, const QString& name)
+{
+    QString candidate = QStringLiteral("%1/%2_zorvanebak").arg(folder, name);
+    for (int i = 1;; ++i) {
+        struct stat st;
+        if (lstat(encoded(candidate).constData(), &st) != 0 && errno == ENOENT)
+            return candidate;
+        candidate = QStringLiteral("%1/%2_zorvanebak_%3").arg(folder, name).arg(i);
+    }
+}
+
 } // namespace
 
 bool TreeCopier::removeTree(const QString& path)
@@ -461,8 +488,18 @@ TreeCopier::Result TreeCopier::copyInto(const QString& source, const QString& de
             removeTree(work);
             return result;
         }
-        if (!removeTree(old))
-            qCWarning(lcFiles) << "The replaced item was left at" << old;
+        // What the copy replaced may be the only copy of somebody's data: only an item that
+        // holds none is removed; anything else is kept beside the copy.
+        if (holdsNoData(old)) {
+            if (!removeTree(old))
+                qCWarning(lcFiles) << "The replaced item was left at" << old;
+        } else {
+            const QString kept = setAsideName(destFolder, name);
+            if (::rename(encoded(old).constData(), encoded(kept).constData()) == 0)
+                qCInfo(lcFiles) << "The replaced item was kept as" << kept;
+            else
+                qCWarning(lcFiles) << "The replaced item was left at" << old;
+        }
     }
     result.ok = true;
     return result;

@@ -301,23 +301,34 @@ private Q_SLOTS:
     void copyReplacesAnExistingItem_data()
     {
         QTest::addColumn<QString>("existing");
-        QTest::newRow("older folder") << "d dest/tree/sub\nf dest/tree/stale 77\nf dest/tree/a.txt 5";
-        QTest::newRow("file of the same name") << "f dest/tree 12";
+        QTest::addColumn<bool>("keptAside");
+        QTest::newRow("older folder") << "d dest/tree/sub\nf dest/tree/stale 77\nf dest/tree/a.txt 5" << true;
+        QTest::newRow("file of the same name") << "f dest/tree 12" << true;
+        QTest::newRow("empty file of the same name") << "f dest/tree 0" << false;
+        QTest::newRow("empty folder") << "d dest/tree" << false;
         QTest::newRow("link of the same name")
-            << "d elsewhere\nf elsewhere/keep 9\nl dest/tree -> ../elsewhere";
+            << "d elsewhere\nf elsewhere/keep 9\nl dest/tree -> ../elsewhere" << false;
     }
     void copyReplacesAnExistingItem()
     {
         QFETCH(QString, existing);
+        QFETCH(bool, keptAside);
         QTemporaryDir dir;
         QVERIFY(TreeBuilder::build(dir.path(), "f tree/a.txt 100\nf tree/sub/b 200\n" + existing));
         const QStringList elsewhere = TreeBuilder::fingerprint(dir.filePath("elsewhere"));
+        const QStringList replaced = TreeBuilder::fingerprint(dir.filePath("dest/tree"));
         CopyRun copy(dir.filePath("tree"), dir.filePath("dest"));
         QCOMPARE(copy.run(), QStringLiteral("over"));
         QCOMPARE(TreeBuilder::fingerprint(dir.filePath("dest/tree")),
                  TreeBuilder::fingerprint(dir.filePath("tree")));
+        // Data that was replaced is kept beside the copy; a link or an empty item just goes.
+        const QStringList expected =
+            keptAside ? QStringList{QStringLiteral("tree"), QStringLiteral("tree_zorvanebak")}
+                      : QStringList{QStringLiteral("tree")};
         QCOMPARE(QDir(dir.filePath("dest")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-                 QStringList{QStringLiteral("tree")});
+                 expected);
+        if (keptAside)
+            QCOMPARE(TreeBuilder::fingerprint(dir.filePath("dest/tree_zorvanebak")), replaced);
         // A replaced link goes, not what it pointed to.
         QCOMPARE(TreeBuilder::fingerprint(dir.filePath("elsewhere")), elsewhere);
     }
