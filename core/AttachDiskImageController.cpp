@@ -633,7 +633,7 @@ void AttachDiskImageController::linkIntoVault(const QString& dataPath, const QSt
     // locked and is kept beside the link.
     if (!QDir().rmdir(dataPath)) {
         QString aside = dataPath + kSetAsideSuffix;
-        for (int number = 0; FileOperation::FileOrFolderIsExists(aside); ++number)
+        for (int number = 1; FileOperation::FileOrFolderIsExists(aside); ++number)
             aside = numberedName(dataPath + kSetAsideSuffix, number);
         if (::renameat2(AT_FDCWD, QFile::encodeName(dataPath).constData(), AT_FDCWD,
                         QFile::encodeName(aside).constData(), RENAME_NOREPLACE) != 0) {

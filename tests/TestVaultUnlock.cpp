@@ -487,7 +487,7 @@ private Q_SLOTS:
         QTest::newRow("unlock, data set aside") << false << "data" << true << false << "link"
                                                 << "_zorvanebak";
         QTest::newRow("unlock, set aside name taken") << false << "data" << true << true << "link"
-                                                      << "_zorvanebak_0";
+                                                      << "_zorvanebak_1";
         QTest::newRow("unlock, file set aside") << false << "file" << true << false << "link"
                                                 << "_zorvanebak";
         QTest::newRow("unlock, link kept") << false << "foreign-link" << true << false << "foreign-link"
