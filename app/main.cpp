@@ -1,13 +1,67 @@
+#include "app/AppControler.h"
 #include "app/MainWindow.h"
+#include "app/QtSelfUnlockPanel.h"
+#include "app/Updater.h"
+#include "core/NotificationCenter.h"
+#include "core/ProcessInfo.h"
+#include "core/SettingsStore.h"
+#include "platform/DBusNotificationCenter.h"
+#include "platform/DetachedApplicationLauncher.h"
+#include "platform/FreedesktopTrash.h"
+#include "platform/GioServerVolumeMounter.h"
+#include "platform/SecretServiceKeychain.h"
+#include "ui/DesktopUrlOpener.h"
+#include "ui/QtAlertPort.h"
+#include "ui/QtPasswordPanel.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zorvane"));
+    QApplication::setApplicationVersion(QStringLiteral(ZV_VERSION));
     QApplication::setOrganizationDomain(QStringLiteral("tarnwick.com"));
-    MainWindow window;
-    window.show();
+    QApplication::setDesktopFileName(QStringLiteral("zorvane"));
+    // Closing the last dialog must not end Zorvane; only the controller decides that.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SettingsStore settings(SettingsStore::kZorvaneDomain);
+    QtAlertPort alerts;
+    QtSelfUnlockPanel selfUnlock;
+    DesktopUrlOpener urls;
+    DBusNotificationCenter distributed;
+    NotificationCenter local;
+    DetachedApplicationLauncher launcher;
+    FreedesktopTrash trash;
+    SecretServiceKeychain keychain;
+    GioServerVolumeMounter shares;
+    QtPasswordPanel passwordPanel;
+    Updater updater(settings, QApplication::applicationVersion());
+
+    AppControlerServices services;
+    services.settings = &settings;
+    services.alerts = &alerts;
+    services.selfUnlock = &selfUnlock;
+    services.urls = &urls;
+    services.distributed = &distributed;
+    services.local = &local;
+    services.launcher = &launcher;
+    services.trash = &trash;
+    services.updater = &updater;
+    services.unlock = {&settings, &keychain, &shares, &passwordPanel, &alerts};
+    AppControler controller(services);
+    passwordPanel.setMainWindow(controller.myMainWindow());
+    QObject::connect(&controller, &AppControler::terminateRequested, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+
+    controller.awakeFromNib();
+    if (!controller.applicationWillFinishLaunching())
+        return 0;
+    QTimer::singleShot(0, &controller, [&] {
+        controller.finishlauch(ProcessInfo::wasLaunchedAsLoginItem());
+        updater.checkIfDue();
+    });
     return app.exec();
 }

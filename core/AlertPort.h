@@ -15,6 +15,12 @@ struct Alert
         Critical
     };
 
+    Alert() = default;
+    Alert(QString message, QString informative, QStringList buttonTitles = {})
+        : messageText(std::move(message)), informativeText(std::move(informative)),
+          buttons(std::move(buttonTitles))
+    {}
+
     QString messageText;
     QString informativeText;
     QStringList buttons;   // empty means one "OK" button

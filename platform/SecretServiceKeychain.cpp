@@ -46,15 +46,21 @@ QString takeError(GError* error)
 
 } // namespace
 
+// Looks the item up; a locked collection is unlocked through the service's prompt.
+static gchar* lookup(const QString& itemName, const QString& itemKind, const QString& username,
+                     GError** error)
+{
+    const Attributes a(itemName, itemKind, username);
+    return secret_password_lookup_sync(schema(), nullptr, error, "service", a.service.constData(),
+                                       "description", a.description.constData(), "account",
+                                       a.account.constData(), nullptr);
+}
+
 bool SecretServiceKeychain::checkForExistanceOfKeychainItem(const QString& itemName, const QString& itemKind,
                                                             const QString& username)
 {
-    const Attributes a(itemName, itemKind, username);
     GError* error = nullptr;
-    // Lookup unlocks the collection through the service's prompt when it is locked.
-    gchar* secret = secret_password_lookup_sync(schema(), nullptr, &error, "service", a.service.constData(),
-                                                "description", a.description.constData(), "account",
-                                                a.account.constData(), nullptr);
+    gchar* secret = lookup(itemName, itemKind, username, &error);
     m_lastError = takeError(error);
     const bool found = secret != nullptr;
     secret_password_free(secret);
@@ -110,11 +116,8 @@ bool SecretServiceKeychain::deleteKeychainItem(const QString& itemName, const QS
 QString SecretServiceKeychain::getPasswordFromKeychainItem(const QString& itemName, const QString& itemKind,
                                                            const QString& username)
 {
-    const Attributes a(itemName, itemKind, username);
     GError* error = nullptr;
-    gchar* secret = secret_password_lookup_sync(schema(), nullptr, &error, "service", a.service.constData(),
-                                                "description", a.description.constData(), "account",
-                                                a.account.constData(), nullptr);
+    gchar* secret = lookup(itemName, itemKind, username, &error);
     if (!secret) {
         // No service on the bus (or no bus) reads as "nothing stored"; any other error about
         // this item yields a text that fails as a password, so the next candidate is tried.

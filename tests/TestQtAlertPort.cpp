@@ -43,8 +43,9 @@ private Q_SLOTS:
             }
         });
         QtAlertPort port;
-        Alert alert{QStringLiteral("Exit?"), QStringLiteral("Sure?"), buttons,
-                    QStringLiteral("We strongly recommend that you wait."), QStringLiteral("Tahoma")};
+        Alert alert(QStringLiteral("Exit?"), QStringLiteral("Sure?"), buttons);
+        alert.accessoryText = QStringLiteral("We strongly recommend that you wait.");
+        alert.accessoryFont = QStringLiteral("Tahoma");
         QCOMPARE(port.runAlert(alert, &window), expected);
         QVERIFY(!accessorySeen.isEmpty());
     }

@@ -20,6 +20,8 @@ class QtPasswordPanel : public QDialog, public PasswordPanel
 
 public:
     explicit QtPasswordPanel(QWidget* mainWindow = nullptr);
+    // The main window may be made after the panel.
+    void setMainWindow(QWidget* mainWindow) { m_mainWindow = mainWindow; }
 
     void setClient(PasswordPanelClient* client) override { m_client = client; }
     void setPrompt(const QString& text) override;
