@@ -10,6 +10,7 @@
 #include "core/PropertyList.h"
 #include "core/Records.h"
 #include "core/ServerVolumeMounter.h"
+#include "core/SetAside.h"
 #include "core/SettingsKeys.h"
 #include "core/SettingsStore.h"
 
@@ -632,12 +633,9 @@ void AttachDiskImageController::linkIntoVault(const QString& dataPath, const QSt
     // An empty folder is what a lock leaves; anything else was written while the vault was
     // locked and is kept beside the link.
     if (!QDir().rmdir(dataPath)) {
-        QString aside = dataPath + kSetAsideSuffix;
-        for (int number = 1; FileOperation::FileOrFolderIsExists(aside); ++number)
-            aside = numberedName(dataPath + kSetAsideSuffix, number);
-        if (::renameat2(AT_FDCWD, QFile::encodeName(dataPath).constData(), AT_FDCWD,
-                        QFile::encodeName(aside).constData(), RENAME_NOREPLACE) != 0) {
-            qCWarning(lcUnlock) << "cannot set aside" << dataPath << "as" << aside << qt_error_string(errno);
+        const QString aside = SetAside::moveAside(dataPath, dataPath);
+        if (aside.isEmpty()) {
+            qCWarning(lcUnlock) << "cannot set aside" << dataPath << qt_error_string(errno);
             return;
         }
         qCInfo(lcUnlock) << "set aside" << dataPath << "as" << aside;

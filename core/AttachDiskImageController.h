@@ -39,7 +39,6 @@ public:
 
     static inline const QString kAuthenticationFailed = QStringLiteral("Authentication failed");
     // Suffix of data set aside at a protected item's place when a link has to go there.
-    static inline const QString kSetAsideSuffix = QStringLiteral("_zorvanebak");
 
     explicit AttachDiskImageController(QObject* parent = nullptr);
     explicit AttachDiskImageController(const UnlockServices& services, QObject* parent = nullptr);
@@ -58,7 +57,7 @@ public:
 
     // Items protected without a permanent link: after an unlock their data places become links
     // into the vault again, before a lock they become empty folders. Data found at such a place
-    // is never deleted; it is set aside with kSetAsideSuffix.
+    // is never deleted; it is set aside with SetAside.
     void dealappstore(const QString& imagePath, bool isLock);
 
     // The password panel's actions.
