@@ -61,6 +61,11 @@ public:
     // is never deleted; it is set aside with kSetAsideSuffix.
     void dealappstore(const QString& imagePath, bool isLock);
 
+    // Stores a vault password as a "disk image password" item named after the image file, or
+    // after the first free "<file>_N"; when the keyring refuses, tells the user on window.
+    static bool rememberDiskImagePassword(KeychainStore* keychain, AlertPort* alerts, QObject* window,
+                                          const QString& imagePath, const QString& password);
+
     // The password panel's actions.
     void clickok() override;
     void clickcancel() override;
@@ -153,7 +158,7 @@ protected:
 private:
     std::optional<QString> storedPasswordThat(const QString& path,
                                               const std::function<bool(const QString&)>& opens);
-    QString freeKeychainItemName(const QString& fileName);
+    static QString freeKeychainItemName(KeychainStore* keychain, const QString& fileName);
     void rememberPassword(const QString& password);
     void recordUnlocked(const QString& path);
     static void linkIntoVault(const QString& dataPath, const QString& vaultCopy);
