@@ -60,6 +60,11 @@ public:
     // is never deleted; it is set aside with SetAside.
     void dealappstore(const QString& imagePath, bool isLock);
 
+    // Stores a vault password as a "disk image password" item named after the image file, or
+    // after the first free "<file>_N"; when the keyring refuses, tells the user on window.
+    static bool rememberDiskImagePassword(KeychainStore* keychain, AlertPort* alerts, QObject* window,
+                                          const QString& imagePath, const QString& password);
+
     // The password panel's actions.
     void clickok() override;
     void clickcancel() override;
@@ -152,7 +157,7 @@ protected:
 private:
     std::optional<QString> storedPasswordThat(const QString& path,
                                               const std::function<bool(const QString&)>& opens);
-    QString freeKeychainItemName(const QString& fileName);
+    static QString freeKeychainItemName(KeychainStore* keychain, const QString& fileName);
     void rememberPassword(const QString& password);
     void recordUnlocked(const QString& path);
     static void linkIntoVault(const QString& dataPath, const QString& vaultCopy);
