@@ -352,11 +352,15 @@ void Controler::CreateDmgFile()
     if (m_vaulttask)
         return;
     CreateSheetPort* sheet = m_services.sheet;
-    const QString name = sheet->text(Field::ValueName);
+    const QString typedName = sheet->text(Field::ValueName);
     const QString password = sheet->text(Field::PassWord);
     const QString confirmation = sheet->text(Field::RepeatPassWorld);
-    if (!validateInput(name, password, confirmation))
+    if (!validateInput(typedName, password, confirmation))
         return;
+    // The record name, the volume name (and so the mount point) and the image's file name must
+    // be one and the same: a second "Data" becomes "Data_0" in all three, or its items would be
+    // looked for under a mount point that never exists.
+    const QString name = Records(*m_services.settings).uniqueVaultName(typedName);
 
     const QString path = QDir::cleanPath(sheet->text(Field::FilePath) + QLatin1Char('/') + name +
                                          QLatin1Char('.') + extensionForFormat(selectedTitle(PopUp::Format)));

@@ -507,7 +507,8 @@ private Q_SLOTS:
     }
 
     // The same name in two folders: two images, records Data and Data_0, each announced under
-    // its record name; the volume hidden once.
+    // its record name; the second vault is Data_0 in its file name and volume too, so both can
+    // be mounted side by side.
     void createTwiceInTwoFolders()
     {
         QTemporaryDir first;
@@ -533,8 +534,10 @@ private Q_SLOTS:
         f.sheet.setChecked(Check::HideMountPoint, false);
         QVERIFY(f.create(QStringLiteral("Data"), second.path() + QStringLiteral("/")));
         QVERIFY(f.sheet.isChecked(Check::HideMountPoint)); // set back on when cleared
-        const QString secondImage = second.filePath(QStringLiteral("Data.sparsebundle"));
+        const QString secondImage = second.filePath(QStringLiteral("Data_0.sparsebundle"));
         QVERIFY(DiskImageMetadata::isImage(secondImage));
+        QVERIFY(TestVaults::isMounted(QStringLiteral("Data")));
+        QVERIFY(TestVaults::isMounted(QStringLiteral("Data_0")));
         QCOMPARE(Records(f.settings).list(SettingsKeys::VaultItem),
                  (QVariantMap{{"Data", firstImage}, {"Data_0", secondImage}}));
         QCOMPARE(f.posted.size(), 2);
