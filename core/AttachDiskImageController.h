@@ -67,6 +67,10 @@ public:
     void clickrememberpassword() override;
     void textDidChange() override;
 
+    // The first keyring item name not yet taken for a vault password: the image's file name,
+    // then "<file name>_0", "_1", … (the order the unlock tries them in).
+    QString freeKeychainItemName(const QString& fileName);
+
     bool isPassForMount() const { return m_isPassForMount; }
     const UnlockServices& services() const { return m_services; }
 
@@ -153,7 +157,6 @@ protected:
 private:
     std::optional<QString> storedPasswordThat(const QString& path,
                                               const std::function<bool(const QString&)>& opens);
-    QString freeKeychainItemName(const QString& fileName);
     void rememberPassword(const QString& password);
     void recordUnlocked(const QString& path);
     static void linkIntoVault(const QString& dataPath, const QString& vaultCopy);
