@@ -315,7 +315,7 @@ void item2::actuallyadddisk(const QString& name, const QString& path, bool mount
     // The folder holding the image is its parent, whatever the names along the path.
     const QString url = remoteVolumeOf(QFileInfo(QDir::cleanPath(path)).absolutePath());
     if (!url.isEmpty()) {
-        m_networkvaultpath = path;
+        m_addedSharePath = path;
         NotifyMountRemoteSharePoint(url, name);
     }
 
@@ -758,7 +758,7 @@ bool item2::addItemToKeychain(const QString& imagePath, const QString& password)
 
 void item2::NotifyMountRemoteSharePoint(const QString& volumeUrl, const QString& vaultName)
 {
-    m_shareRequests.append({volumeUrl, vaultName, m_networkvaultpath});
+    m_shareRequests.append({volumeUrl, vaultName, m_addedSharePath});
     if (!m_savenetworkfolder->isVisible())
         askNextShare();
 }
