@@ -38,8 +38,8 @@ struct AppControlerServices
     NotificationCenter* local = nullptr;
     ApplicationLauncher* launcher = nullptr;
     Trash* trash = nullptr;
-    Updater* updater = nullptr; // optional
-    UnlockServices unlock;      // for the runners that unlock vaults (at start and on the vault page)
+    Updater* updater = nullptr;         // optional
+    UnlockServices unlock;              // for the runners that unlock vaults (at start and on the vault page)
     VaultPagePort* vaultPage = nullptr; // the vault page's notice and image chooser (optional)
     MountWatcher* mounts = nullptr;     // mount and unmount events for the vault page (optional)
     // Opens the new-vault sheet on the main window (optional).

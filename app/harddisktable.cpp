@@ -22,11 +22,12 @@ QIcon driveIcon(bool open)
     painter.setPen(QPen(QColor(60, 60, 60), 4));
     painter.setBrush(Qt::NoBrush);
     QPainterPath shackle;
-    const qreal lift = open ? 6 : 0;
+    // An open lock's shackle is lifted out of the body on the left.
+    const qreal lift = open ? 10 : 0;
     shackle.moveTo(20, 34 - lift);
     shackle.lineTo(20, 12 - lift);
     shackle.arcTo(QRectF(20, 2 - lift, 16, 16), 180, -180);
-    shackle.lineTo(36, open ? 14 - lift : 34);
+    shackle.lineTo(36, 34);
     painter.drawPath(shackle);
     painter.setPen(QPen(QColor(60, 60, 60), 1));
     painter.setBrush(open ? QColor(40, 170, 80) : QColor(200, 60, 50));

@@ -8,8 +8,8 @@ class harddisktable
 {
 public:
     harddisktable() = default;
-    harddisktable(const QIcon& appicon, const QString& name, const QString& mountstatus, const QString& diskpath,
-                  const QString& disksize, bool ismounted)
+    harddisktable(const QIcon& appicon, const QString& name, const QString& mountstatus,
+                  const QString& diskpath, const QString& disksize, bool ismounted)
         : m_appicon(appicon), m_name(name), m_mountstatus(mountstatus), m_diskpath(diskpath),
           m_disksize(disksize), m_ismounted(ismounted)
     {}

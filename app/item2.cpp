@@ -60,7 +60,8 @@ QLineEdit* passwordField(QWidget* parent, const QString& name)
 // as a file.
 quint64 imageSize(const QString& path)
 {
-    return QFileInfo(path).isDir() ? FileOperation::fastFolderSizeAtFSRef(path) : FileOperation::GetFileSize(path);
+    return QFileInfo(path).isDir() ? FileOperation::fastFolderSizeAtFSRef(path)
+                                   : FileOperation::GetFileSize(path);
 }
 
 } // namespace
@@ -95,7 +96,8 @@ void item2::buildPage()
     m_tableview->setShowGrid(false);
     m_tableview->setAlternatingRowColors(true);
     m_tableview->setItemDelegateForColumn(VaultTableModel::NameColumn, new ImageAndChildText(m_tableview));
-    m_tableview->horizontalHeader()->setSectionResizeMode(VaultTableModel::NameColumn, QHeaderView::Interactive);
+    m_tableview->horizontalHeader()->setSectionResizeMode(VaultTableModel::NameColumn,
+                                                          QHeaderView::Interactive);
     m_tableview->horizontalHeader()->setSectionResizeMode(VaultTableModel::PathColumn, QHeaderView::Stretch);
     m_tableview->horizontalHeader()->setSectionResizeMode(VaultTableModel::SizeColumn,
                                                           QHeaderView::ResizeToContents);
@@ -165,8 +167,8 @@ void item2::buildAddVaultSheet()
     pathRow->addWidget(m_addVaultPath, 1);
     pathRow->addWidget(browse);
     form->addRow(QStringLiteral("Vault:"), pathRow);
-    m_addtoencryptimage = new QCheckBox(QStringLiteral("The vault is encrypted: remember its password"),
-                                        m_addvaultwindow);
+    m_addtoencryptimage =
+        new QCheckBox(QStringLiteral("The vault is encrypted: remember its password"), m_addvaultwindow);
     m_addtoencryptimage->setObjectName(QStringLiteral("addtoencryptimage"));
     connect(m_addtoencryptimage, &QCheckBox::clicked, this, &item2::ClickAddVaultEncrypt);
     form->addRow(QString(), m_addtoencryptimage);
@@ -210,8 +212,8 @@ void item2::buildNetworkSheet()
     m_networkInfo->setObjectName(QStringLiteral("NetworkInfo"));
     m_networkInfo->setMinimumWidth(300);
     form->addRow(QStringLiteral("Share:"), m_networkInfo);
-    m_serverhaspassword = new QCheckBox(QStringLiteral("The server needs a user name and password"),
-                                        m_savenetworkfolder);
+    m_serverhaspassword =
+        new QCheckBox(QStringLiteral("The server needs a user name and password"), m_savenetworkfolder);
     m_serverhaspassword->setObjectName(QStringLiteral("serverhaspassword"));
     connect(m_serverhaspassword, &QCheckBox::clicked, this, &item2::ClickSaveNetworkPass);
     form->addRow(QString(), m_serverhaspassword);
@@ -298,13 +300,15 @@ int item2::rowOfVault(const QString& name) const
 
 QString item2::remoteVolumeOf(const QString& folder) const
 {
-    return m_services.remoteVolumeOf ? m_services.remoteVolumeOf(folder) : FileOperation::IsFileRemote(folder);
+    return m_services.remoteVolumeOf ? m_services.remoteVolumeOf(folder)
+                                     : FileOperation::IsFileRemote(folder);
 }
 
 void item2::actuallyadddisk(const QString& name, const QString& path, bool mounted)
 {
     const quint64 size = imageSize(path);
-    const QString sizeText = size == 0 ? VaultTableModel::kNotAvailable : FileOperation::stringFromFileSize(size);
+    const QString sizeText =
+        size == 0 ? VaultTableModel::kNotAvailable : FileOperation::stringFromFileSize(size);
     QString status = kUnlocked;
     if (!mounted)
         status = size == 0 ? kUnavailable : kLocked;
@@ -349,7 +353,8 @@ void item2::checkfilexists()
             }
             QString status = row.ismounted() ? kUnlocked : kLocked;
             if (row.ismounted() && info.isValid()) {
-                const QString mountPoint = m_diskImageController->getMountPointWithDiskImage(row.diskpath(), info);
+                const QString mountPoint =
+                    m_diskImageController->getMountPointWithDiskImage(row.diskpath(), info);
                 if (!mountPoint.isEmpty()) {
                     const std::optional<VaultSpace> space = VaultVolume::spaceAtMountPoint(mountPoint);
                     text = QStringLiteral("Available:") +
@@ -360,7 +365,8 @@ void item2::checkfilexists()
                 row.setDisksize(text);
                 row.setMountstatus(status);
             }
-        } else if (row.disksize() != VaultTableModel::kNotAvailable) {
+        } else if (row.disksize() != VaultTableModel::kNotAvailable || row.mountstatus() != kUnavailable) {
+            // A mount event marks every detached row "Locked"; a missing image stays unavailable.
             row.setMountstatus(kUnavailable);
             row.setDisksize(VaultTableModel::kNotAvailable);
         }
@@ -429,10 +435,11 @@ void item2::showMountNotice(const harddisktable& row)
     QString text;
     if (row.ismounted()) {
         title = QStringLiteral("Lock vault: \"%1\"").arg(row.name());
-        text = QStringLiteral("You want to lock vault: \"%1\". Currently %2 data files are stored in the same "
-                              "vault; when the vault is locked, these applications data files will also be "
-                              "locked.")
-                   .arg(row.name(), joined);
+        text =
+            QStringLiteral("You want to lock vault: \"%1\". Currently %2 data files are stored in the same "
+                           "vault; when the vault is locked, these applications data files will also be "
+                           "locked.")
+                .arg(row.name(), joined);
     } else {
         title = QStringLiteral("Unlock vault: \"%1\"").arg(row.name());
         text = QStringLiteral("You want to unlock vault: \"%1\". Currently %2 data files are stored in the "
@@ -502,8 +509,9 @@ void item2::tableDoubleClicked()
                 ? QStringLiteral("The vault: \"%1\" could not be locked.\r\n\r\nPlease make sure that all "
                                  "applications and files are closed on this vault.")
                       .arg(failedVault)
-                : QStringLiteral("\"%1\" is still using the vault: \"%2\".\r\n\r\nPlease quit %1 and then try "
-                                 "to lock the vault again.")
+                : QStringLiteral(
+                      "\"%1\" is still using the vault: \"%2\".\r\n\r\nPlease quit %1 and then try "
+                      "to lock the vault again.")
                       .arg(holder, failedVault);
         m_services.alerts->runAlert(Alert(QStringLiteral("Failed to lock"), text), window());
     }
@@ -530,19 +538,21 @@ void item2::MovetoTrashFunc()
             if (item.value().toString() != vault)
                 continue;
             m_services.alerts->runAlert(
-                Alert(QStringLiteral("Can't remove the vault"),
-                      QStringLiteral("%1 is stored in the vault: \"%2\", the files need to be decrypted first "
-                                     "before you remove the vault.")
-                          .arg(item.key(), vault)),
+                Alert(
+                    QStringLiteral("Can't remove the vault"),
+                    QStringLiteral("%1 is stored in the vault: \"%2\", the files need to be decrypted first "
+                                   "before you remove the vault.")
+                        .arg(item.key(), vault)),
                 window());
             return;
         }
     }
     if (rows.isEmpty()) {
         m_services.alerts->runAlert(
-            Alert(QStringLiteral("No Item selected"),
-                  QStringLiteral("There is no item is selected, please select at least one item from the list "
-                                 "and try again.")),
+            Alert(
+                QStringLiteral("No Item selected"),
+                QStringLiteral("There is no item is selected, please select at least one item from the list "
+                               "and try again.")),
             window());
         return;
     }
@@ -572,8 +582,9 @@ bool item2::moveVaultToTrash(const harddisktable& row)
                                      "Please make sure that all applications and files are closed on this "
                                      "vault.")
                           .arg(row.name())
-                    : QStringLiteral("\"%1\" is still using the vault: \"%2\", so it stays in the list.\r\n\r\n"
-                                     "Please quit %1 and then try to remove the vault again.")
+                    : QStringLiteral(
+                          "\"%1\" is still using the vault: \"%2\", so it stays in the list.\r\n\r\n"
+                          "Please quit %1 and then try to remove the vault again.")
                           .arg(holder, row.name());
             m_services.alerts->runAlert(Alert(QStringLiteral("Can't remove the vault"), text), window());
             return false;
@@ -585,7 +596,8 @@ bool item2::moveVaultToTrash(const harddisktable& row)
     qCWarning(lcUi) << "cannot move the vault" << row.diskpath() << "to the Trash:" << trashed.error;
     m_services.alerts->runAlert(
         Alert(QStringLiteral("Can't remove the vault"),
-              QStringLiteral("The vault: \"%1\" could not be moved to the Trash, so it stays in the list.\r\n\r\n%2")
+              QStringLiteral(
+                  "The vault: \"%1\" could not be moved to the Trash, so it stays in the list.\r\n\r\n%2")
                   .arg(row.name(), trashed.error)),
         window());
     return false;
@@ -687,9 +699,10 @@ void item2::ClickAddVaultOK()
         if (password.isEmpty() || m_repeatAddVaultPassWord->text().isEmpty())
             return;
         if (password != m_repeatAddVaultPassWord->text()) {
-            m_services.alerts->runAlert(Alert(QStringLiteral("Password is incorrect"),
-                                              QStringLiteral("Password does not match the confirm password!")),
-                                        m_addvaultwindow);
+            m_services.alerts->runAlert(
+                Alert(QStringLiteral("Password is incorrect"),
+                      QStringLiteral("Password does not match the confirm password!")),
+                m_addvaultwindow);
             return;
         }
     }
@@ -699,8 +712,9 @@ void item2::ClickAddVaultOK()
     if (!Paths::isValidVaultName(name)) {
         m_services.alerts->runAlert(
             Alert(QStringLiteral("Name is incorrect"),
-                  QStringLiteral("\"%1\" can't be used as a vault name. A vault name must not be empty, \".\" or "
-                                 "\"..\", and must not contain \"/\". Please rename the vault and try again.")
+                  QStringLiteral(
+                      "\"%1\" can't be used as a vault name. A vault name must not be empty, \".\" or "
+                      "\"..\", and must not contain \"/\". Please rename the vault and try again.")
                       .arg(name)),
             m_addvaultwindow);
         return;
@@ -729,9 +743,10 @@ void item2::ClickAddVaultOK()
     }
     const QString recordedName = records.addVault(name, path);
     if (recordedName.isEmpty()) {
-        m_services.alerts->runAlert(Alert(QStringLiteral("Vault not added"),
-                                          QStringLiteral("The vault list could not be saved. Please try again.")),
-                                    m_addvaultwindow);
+        m_services.alerts->runAlert(
+            Alert(QStringLiteral("Vault not added"),
+                  QStringLiteral("The vault list could not be saved. Please try again.")),
+            m_addvaultwindow);
         return;
     }
     actuallyadddisk(recordedName, path, false);
@@ -749,8 +764,8 @@ bool item2::addItemToKeychain(const QString& imagePath, const QString& password)
     if (!keychain)
         return false;
     const QString name = m_diskImageController->freeKeychainItemName(QFileInfo(imagePath).fileName());
-    if (keychain->addKeychainItem(name, KeychainStore::kDiskImagePassword, KeychainStore::currentUserFullName(),
-                                  password))
+    if (keychain->addKeychainItem(name, KeychainStore::kDiskImagePassword,
+                                  KeychainStore::currentUserFullName(), password))
         return true;
     qCWarning(lcUi) << "cannot store the password of" << imagePath << keychain->lastError();
     return false;
@@ -804,12 +819,12 @@ void item2::ClickSaveNetworkOk()
         if (KeychainStore* keychain = m_services.unlock.keychain) {
             const QString account = KeychainStore::currentUserFullName();
             const QString credential = KeychainStore::joinCredential(user, password);
-            const bool stored =
-                keychain->checkForExistanceOfKeychainItem(share, KeychainStore::kNetworkSharedPassword, account)
-                    ? keychain->modifyKeychainItem(share, KeychainStore::kNetworkSharedPassword, account,
-                                                   credential)
-                    : keychain->addKeychainItem(share, KeychainStore::kNetworkSharedPassword, account,
-                                                credential);
+            const bool stored = keychain->checkForExistanceOfKeychainItem(
+                                    share, KeychainStore::kNetworkSharedPassword, account)
+                                    ? keychain->modifyKeychainItem(
+                                          share, KeychainStore::kNetworkSharedPassword, account, credential)
+                                    : keychain->addKeychainItem(share, KeychainStore::kNetworkSharedPassword,
+                                                                account, credential);
             if (!stored)
                 qCWarning(lcUi) << "cannot store the credentials of" << share << keychain->lastError();
         }
@@ -843,10 +858,11 @@ void item2::finishlauch()
 {
     if (!Records(*m_services.settings).list(SettingsKeys::VaultItem).isEmpty())
         return;
-    Alert alert(QStringLiteral("Create an encrypted vault"),
-                QStringLiteral("Zorvane uses encrypted vaults to store your important files, if you start Zorvane "
-                               "for the first time, please create a vault first."),
-                {QStringLiteral("Create a vault"), QStringLiteral("Cancel")});
+    Alert alert(
+        QStringLiteral("Create an encrypted vault"),
+        QStringLiteral("Zorvane uses encrypted vaults to store your important files, if you start Zorvane "
+                       "for the first time, please create a vault first."),
+        {QStringLiteral("Create a vault"), QStringLiteral("Cancel")});
     alertDidEnd(m_services.alerts->runAlert(alert, window()));
 }
 

@@ -171,8 +171,8 @@ private:
     QCheckBox* m_serverhaspassword = nullptr;
     QLineEdit* m_serverUserName = nullptr;
     QLineEdit* m_serverPassword = nullptr;
-    QString m_networkvaultpath; // the image the open share sheet is about
-    QString m_addedSharePath;   // the image of the row just built on a share
+    QString m_networkvaultpath;          // the image the open share sheet is about
+    QString m_addedSharePath;            // the image of the row just built on a share
     QList<ShareRequest> m_shareRequests; // asked one after another, each with its own path
 
     bool m_noticeShown = false;

@@ -7,7 +7,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-MountWatcher::MountWatcher(const QString& mountInfoPath, QObject* parent) : QObject(parent), m_path(mountInfoPath)
+MountWatcher::MountWatcher(const QString& mountInfoPath, QObject* parent)
+    : QObject(parent), m_path(mountInfoPath)
 {
     m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_CLOEXEC);
     if (m_fd < 0) {

@@ -14,7 +14,8 @@ class MountWatcher : public QObject
 {
     Q_OBJECT
 public:
-    explicit MountWatcher(const QString& mountInfoPath = MountTable::defaultPath(), QObject* parent = nullptr);
+    explicit MountWatcher(const QString& mountInfoPath = MountTable::defaultPath(),
+                          QObject* parent = nullptr);
     ~MountWatcher() override;
 
     // False when the mount table could not be opened; nothing is reported then.

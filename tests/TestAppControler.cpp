@@ -117,7 +117,9 @@ private Q_SLOTS:
         Fixture f;
         QList<QWidget*> sheets;
         AppControlerServices services = f.services();
-        services.openCreationSheet = [&sheets](QWidget* window) { sheets.append(window); };
+        services.openCreationSheet = [&sheets](QWidget* window) {
+            sheets.append(window);
+        };
         AppControler controller(services);
         controller.awakeFromNib();
         QCOMPARE(controller.viewController(1), controller.vaultPage());

@@ -108,7 +108,9 @@ struct Page
         s.port = &port;
         s.mounts = &mounts;
         s.unlock = {&settings, &keychain, nullptr, &panel, &alerts};
-        s.openCreationSheet = [this](QWidget* window) { creationSheets.append(window); };
+        s.openCreationSheet = [this](QWidget* window) {
+            creationSheets.append(window);
+        };
         s.remoteVolumeOf = [this](const QString& folder) {
             remoteQueries.append(folder);
             return shares.value(folder);
@@ -185,7 +187,8 @@ private Q_SLOTS:
         QVERIFY(!rows[1].ismounted());
         QCOMPARE(rows[2].mountstatus(), QStringLiteral("Unlocked"));
         QVERIFY(rows[2].ismounted());
-        QCOMPARE(page.tableModel()->data(page.tableModel()->index(2, VaultTableModel::PathColumn), Qt::DisplayRole)
+        QCOMPARE(page.tableModel()
+                     ->data(page.tableModel()->index(2, VaultTableModel::PathColumn), Qt::DisplayRole)
                      .toString(),
                  open);
         QVERIFY(TestVaults::detach(QStringLiteral("Open1")));
@@ -199,13 +202,17 @@ private Q_SLOTS:
         QTest::addColumn<bool>("samePathRecorded");
         QTest::addColumn<QString>("expectedName");
         QTest::addColumn<QString>("refusal");
-        QTest::newRow("free name") << QStringList{} << "Vault.sparsebundle" << true << false << "Vault" << "";
-        QTest::newRow("name taken") << QStringList{"Vault"} << "Vault.sparsebundle" << true << false << "Vault_0"
+        QTest::newRow("free name") << QStringList{} << "Vault.sparsebundle" << true << false << "Vault"
+                                   << "";
+        QTest::newRow("name taken") << QStringList{"Vault"} << "Vault.sparsebundle" << true << false
+                                    << "Vault_0"
                                     << "";
         QTest::newRow("two taken") << QStringList{"Vault", "Vault_0"} << "Vault.sparsebundle" << true << false
-                                   << "Vault_1" << "";
+                                   << "Vault_1"
+                                   << "";
         QTest::newRow("gap reused") << QStringList{"Vault", "Vault_1"} << "Vault.dmg" << true << false
-                                    << "Vault_0" << "";
+                                    << "Vault_0"
+                                    << "";
         QTest::newRow("same path") << QStringList{} << "Vault.sparseimage" << true << true << ""
                                    << "Vault already exists";
         QTest::newRow("dot name") << QStringList{} << "..sparsebundle" << true << false << ""
@@ -291,8 +298,9 @@ private Q_SLOTS:
         QCOMPARE(rowNames(page), (QStringList{"Secret", "Secret_0"}));
         QCOMPARE(p.keychain.getPasswordFromKeychainItem(QStringLiteral("Secret.sparsebundle"), kind, account),
                  passwords[0]);
-        QCOMPARE(p.keychain.getPasswordFromKeychainItem(QStringLiteral("Secret.sparsebundle_0"), kind, account),
-                 passwords[1]);
+        QCOMPARE(
+            p.keychain.getPasswordFromKeychainItem(QStringLiteral("Secret.sparsebundle_0"), kind, account),
+            passwords[1]);
     }
 
     void addSheetValidation_data()
@@ -303,12 +311,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("repeat");
         QTest::addColumn<QString>("status");
         QTest::addColumn<bool>("okEnabled");
-        QTest::newRow("plain image") << false << "/v/A.dmg" << "" << "" << "" << true;
-        QTest::newRow("passwords match") << true << "/v/A.dmg" << "abc" << "abc" << "Passwords match" << true;
-        QTest::newRow("passwords differ") << true << "/v/A.dmg" << "abc" << "abd" << "Passwords do not match"
-                                          << false;
-        QTest::newRow("match without path") << true << "" << "abc" << "abc" << "Passwords match" << false;
-        QTest::newRow("path, no passwords") << true << "/v/A.dmg" << "" << "" << "" << false;
+        QTest::newRow("plain image") << false << "/v/A.dmg"
+                                     << ""
+                                     << ""
+                                     << "" << true;
+        QTest::newRow("passwords match") << true << "/v/A.dmg"
+                                         << "abc"
+                                         << "abc"
+                                         << "Passwords match" << true;
+        QTest::newRow("passwords differ") << true << "/v/A.dmg"
+                                          << "abc"
+                                          << "abd"
+                                          << "Passwords do not match" << false;
+        QTest::newRow("match without path") << true << ""
+                                            << "abc"
+                                            << "abc"
+                                            << "Passwords match" << false;
+        QTest::newRow("path, no passwords") << true << "/v/A.dmg"
+                                            << ""
+                                            << ""
+                                            << "" << false;
     }
 
     void addSheetValidation()
@@ -332,7 +354,7 @@ private Q_SLOTS:
         if (!status.isEmpty()) {
             const QColor colour = page.AddVaultPassWordStatus()->palette().color(QPalette::WindowText);
             QCOMPARE(colour, status == QStringLiteral("Passwords match") ? QColor::fromRgbF(0, 0.6f, 0.3f)
-                                                                           : QColor(Qt::red));
+                                                                         : QColor(Qt::red));
         }
         // OK with differing passwords is refused on the sheet and records nothing.
         if (status == QStringLiteral("Passwords do not match")) {
@@ -368,9 +390,12 @@ private Q_SLOTS:
             QVERIFY(mountVault(images.last()));
             p.record(name, images.last());
         }
-        Records(p.settings).setEntry(SettingsKeys::RedirectItem, QStringLiteral("Mail"), QStringLiteral("LockA"));
-        Records(p.settings).setEntry(SettingsKeys::RedirectItem, QStringLiteral("Notes"), QStringLiteral("LockA"));
-        Records(p.settings).setEntry(SettingsKeys::RedirectItem, QStringLiteral("Photos"), QStringLiteral("LockB"));
+        Records(p.settings)
+            .setEntry(SettingsKeys::RedirectItem, QStringLiteral("Mail"), QStringLiteral("LockA"));
+        Records(p.settings)
+            .setEntry(SettingsKeys::RedirectItem, QStringLiteral("Notes"), QStringLiteral("LockA"));
+        Records(p.settings)
+            .setEntry(SettingsKeys::RedirectItem, QStringLiteral("Photos"), QStringLiteral("LockB"));
         p.settings.setObject(tipMount ? QStringLiteral("YES") : QStringLiteral("NO"), SettingsKeys::TipMount);
         p.settings.setObject(mountAtStart ? QStringLiteral("YES") : QStringLiteral("NO"),
                              SettingsKeys::MountAtStart);
@@ -404,9 +429,10 @@ private Q_SLOTS:
             QCOMPARE(p.port.notices.size(), 1);
             QCOMPARE(p.port.notices.first().title, QStringLiteral("Lock vault: \"LockA\""));
             QCOMPARE(p.port.notices.first().text,
-                     QStringLiteral("You want to lock vault: \"LockA\". Currently Mail,Notes data files are stored "
-                                    "in the same vault; when the vault is locked, these applications data files "
-                                    "will also be locked."));
+                     QStringLiteral(
+                         "You want to lock vault: \"LockA\". Currently Mail,Notes data files are stored "
+                         "in the same vault; when the vault is locked, these applications data files "
+                         "will also be locked."));
         } else {
             QVERIFY(p.port.notices.isEmpty());
         }
@@ -428,7 +454,8 @@ private Q_SLOTS:
         Page p;
         const QString image = TestVaults::create(m_folder.path(), QStringLiteral("Flip"), kPassword);
         p.record(QStringLiteral("Flip"), image);
-        Records(p.settings).setEntry(SettingsKeys::RedirectItem, QStringLiteral("Mail"), QStringLiteral("Flip"));
+        Records(p.settings)
+            .setEntry(SettingsKeys::RedirectItem, QStringLiteral("Mail"), QStringLiteral("Flip"));
         p.settings.setObject(QStringLiteral("YES"), SettingsKeys::MountAtStart);
         p.port.tickDontShowAgain = true;
         using P = ScriptedPasswordPanel;
@@ -470,8 +497,8 @@ private Q_SLOTS:
                                 << "Do you really want to move the selected vaults to trash?";
         QTest::newRow("holds items") << QList<int>{0, 2} << 1001 << "C" << QStringList{"A", "B", "C"}
                                      << "Can't remove the vault";
-        QTest::newRow("nothing selected") << QList<int>{} << 1001 << "" << QStringList{"A", "B", "C"}
-                                          << "No Item selected";
+        QTest::newRow("nothing selected")
+            << QList<int>{} << 1001 << "" << QStringList{"A", "B", "C"} << "No Item selected";
     }
 
     void deleteVaults()
@@ -486,8 +513,9 @@ private Q_SLOTS:
         for (const QString& name : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}) {
             images.insert(name, makeImageFolder(m_folder.path(), name + QStringLiteral(".sparsebundle")));
             p.record(name, images.value(name));
-            Records(p.settings).setEntry(SettingsKeys::NetworkVaultItem, images.value(name),
-                                         QStringLiteral("smb://server/") + name);
+            Records(p.settings)
+                .setEntry(SettingsKeys::NetworkVaultItem, images.value(name),
+                          QStringLiteral("smb://server/") + name);
         }
         if (!itemInVault.isEmpty())
             Records(p.settings).setEntry(SettingsKeys::RedirectItem, QStringLiteral("Mail"), itemInVault);
@@ -573,10 +601,15 @@ private Q_SLOTS:
         QCOMPARE(page.tablelist()[0].mountstatus(), QStringLiteral("Unavailable"));
         QCOMPARE(page.tablelist()[0].disksize(), QStringLiteral("N/A"));
         QCOMPARE(page.Item2Status()->text(), QStringLiteral("2 vaults,2.0 MB total"));
+        // A mount event elsewhere does not make the missing vault look merely locked.
+        page.didUnmount();
+        QCOMPARE(page.tablelist()[0].mountstatus(), QStringLiteral("Unavailable"));
         VaultTableModel* model = page.tableModel();
         for (int column = 0; column < VaultTableModel::ColumnCount; ++column) {
-            QCOMPARE(model->data(model->index(0, column), Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
-            QCOMPARE(model->data(model->index(1, column), Qt::ForegroundRole).value<QColor>(), QColor(Qt::black));
+            QCOMPARE(model->data(model->index(0, column), Qt::ForegroundRole).value<QColor>(),
+                     QColor(Qt::red));
+            QCOMPARE(model->data(model->index(1, column), Qt::ForegroundRole).value<QColor>(),
+                     QColor(Qt::black));
         }
 
         QVERIFY(QDir().rename(aside, a));
@@ -596,20 +629,25 @@ private Q_SLOTS:
         QTest::addColumn<QString>("password");
         QTest::addColumn<bool>("recorded");
         QTest::addColumn<QStringList>("alerts");
-        QTest::newRow("declined") << "share" << false << 1001 << false << "" << "" << false
+        QTest::newRow("declined") << "share" << false << 1001 << false << ""
+                                  << "" << false
                                   << QStringList{"Do you want to automount the network share?"};
-        QTest::newRow("no password") << "share" << false << 1000 << false << "" << "" << true
+        QTest::newRow("no password") << "share" << false << 1000 << false << ""
+                                     << "" << true
                                      << QStringList{"Do you want to automount the network share?"};
-        QTest::newRow("credentials") << "share" << false << 1000 << true << "alice" << "s3|cret" << true
+        QTest::newRow("credentials") << "share" << false << 1000 << true << "alice"
+                                     << "s3|cret" << true
                                      << QStringList{"Do you want to automount the network share?"};
-        QTest::newRow("empty user")
-            << "share" << false << 1000 << true << "" << "pw" << false
-            << QStringList{"Do you want to automount the network share?", "Username or Password is incorrect"};
-        QTest::newRow("already recorded") << "share" << true << 1000 << false << "" << "" << true << QStringList{};
+        QTest::newRow("empty user") << "share" << false << 1000 << true << ""
+                                    << "pw" << false
+                                    << QStringList{"Do you want to automount the network share?",
+                                                   "Username or Password is incorrect"};
+        QTest::newRow("already recorded") << "share" << true << 1000 << false << ""
+                                          << "" << true << QStringList{};
         // The folder is the image's parent even when it carries the image's own name.
-        QTest::newRow("folder named like the image") << "share/vault.sparsebundle" << false << 1000 << false << ""
-                                                     << "" << true
-                                                     << QStringList{"Do you want to automount the network share?"};
+        QTest::newRow("folder named like the image")
+            << "share/vault.sparsebundle" << false << 1000 << false << ""
+            << "" << true << QStringList{"Do you want to automount the network share?"};
     }
 
     void networkShare()
@@ -651,7 +689,8 @@ private Q_SLOTS:
         QCOMPARE(shown, alerts);
         if (!alerts.isEmpty())
             QCOMPARE(p.alerts.windows.first(), nullptr); // the question is application-modal
-        QCOMPARE(Records(p.settings).entry(SettingsKeys::NetworkVaultItem, image), recorded ? url : QString());
+        QCOMPARE(Records(p.settings).entry(SettingsKeys::NetworkVaultItem, image),
+                 recorded ? url : QString());
         const QString stored =
             p.keychain.getPasswordFromKeychainItem(url, KeychainStore::kNetworkSharedPassword, account);
         QCOMPARE(stored, recorded && withPassword ? user + QLatin1Char('|') + password : QString());
@@ -681,7 +720,8 @@ private Q_SLOTS:
         QCOMPARE(page.NetworkInfo()->text(), QStringLiteral("smb://nas/two"));
         page.ClickSaveNetworkOk();
         QCOMPARE(Records(p.settings).list(SettingsKeys::NetworkVaultItem),
-                 (QVariantMap{{first, QStringLiteral("smb://nas/one")}, {second, QStringLiteral("smb://nas/two")}}));
+                 (QVariantMap{{first, QStringLiteral("smb://nas/one")},
+                              {second, QStringLiteral("smb://nas/two")}}));
     }
 
     void firstLaunch_data()
@@ -736,12 +776,13 @@ private Q_SLOTS:
         Page p;
         p.settings.setObject(firstStart, SettingsKeys::FirstStart);
         if (protectedItem)
-            Records(p.settings).setEntry(SettingsKeys::RedirectItem, QStringLiteral("Mail"), QStringLiteral("X"));
+            Records(p.settings)
+                .setEntry(SettingsKeys::RedirectItem, QStringLiteral("Mail"), QStringLiteral("X"));
         item2 page(p.services());
         const QString image = makeImageFolder(m_folder.path(), QStringLiteral("New.sparsebundle"));
-        p.local.post(NotificationNames::AddHardDisk, nullptr,
-                     {{NotificationNames::DiskName, QStringLiteral("New_0")},
-                      {NotificationNames::DiskPath, image}});
+        p.local.post(
+            NotificationNames::AddHardDisk, nullptr,
+            {{NotificationNames::DiskName, QStringLiteral("New_0")}, {NotificationNames::DiskPath, image}});
         QCOMPARE(rowNames(page), QStringList{"New_0"});
         QCOMPARE(page.tablelist().first().mountstatus(), QStringLiteral("Unlocked"));
         QVERIFY(page.tablelist().first().ismounted());
@@ -756,7 +797,8 @@ private Q_SLOTS:
         item2 page(p.services());
         VaultTableModel* model = page.tableModel();
         const QString moved = m_folder.filePath(QStringLiteral("elsewhere/P.sparsebundle"));
-        QVERIFY(!model->setData(model->index(0, VaultTableModel::NameColumn), QStringLiteral("Q"), Qt::EditRole));
+        QVERIFY(
+            !model->setData(model->index(0, VaultTableModel::NameColumn), QStringLiteral("Q"), Qt::EditRole));
         QVERIFY(model->setData(model->index(0, VaultTableModel::PathColumn), moved, Qt::EditRole));
         QCOMPARE(page.tablelist().first().diskpath(), moved);
         QCOMPARE(p.vaults(), (QVariantMap{{QStringLiteral("P"), moved}}));

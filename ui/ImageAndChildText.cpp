@@ -42,9 +42,9 @@ void ImageAndChildText::paint(QPainter* painter, const QStyleOptionViewItem& opt
     painter->drawText(QRect(text.left(), text.top(), text.width(), half), Qt::AlignLeft | Qt::AlignBottom,
                       QFontMetrics(first).elidedText(index.data().toString(), Qt::ElideRight, text.width()));
     painter->setFont(second);
-    painter->drawText(QRect(text.left(), text.top() + half, text.width(), half), Qt::AlignLeft | Qt::AlignTop,
-                      QFontMetrics(second).elidedText(index.data(kChildTextRole).toString(), Qt::ElideRight,
-                                                      text.width()));
+    painter->drawText(
+        QRect(text.left(), text.top() + half, text.width(), half), Qt::AlignLeft | Qt::AlignTop,
+        QFontMetrics(second).elidedText(index.data(kChildTextRole).toString(), Qt::ElideRight, text.width()));
     painter->restore();
 }
 
