@@ -102,10 +102,9 @@ void item2::buildPage()
     m_tableview->horizontalHeader()->setSectionResizeMode(VaultTableModel::SizeColumn,
                                                           QHeaderView::ResizeToContents);
     m_tableview->setColumnWidth(VaultTableModel::NameColumn, 200);
-    connect(m_tableview, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-        if (index.column() != VaultTableModel::PathColumn)
-            tableDoubleClicked();
-    });
+    // Double-clicking any column locks or unlocks; a path is edited with F2 or a click on a
+    // selected path.
+    connect(m_tableview, &QTableView::doubleClicked, this, &item2::tableDoubleClicked);
     connect(m_tableview->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         // Enabled on the first selection change and never disabled again.
         m_movetotrash->setEnabled(true);
