@@ -64,7 +64,7 @@ AppControler::AppControler(const AppControlerServices& services, QObject* parent
     page.port = m_services.vaultPage;
     page.mounts = m_services.mounts;
     page.unlock = m_services.unlock;
-    page.openCreationSheet = m_services.openCreationSheet;
+    page.createSheet = m_services.createSheet;
     m_vaultPage = new item2(page);
     m_viewControllers = {new item1, m_vaultPage};
     for (QWidget* view : std::as_const(m_viewControllers))

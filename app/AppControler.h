@@ -11,6 +11,7 @@
 class AlertPort;
 class ApplicationLauncher;
 class AttachDiskImageController;
+class CreateSheetPort;
 class DistributedNotificationCenter;
 class MainWindow;
 class MountWatcher;
@@ -42,8 +43,7 @@ struct AppControlerServices
     UnlockServices unlock;              // for the runners that unlock vaults (at start and on the vault page)
     VaultPagePort* vaultPage = nullptr; // the vault page's notice and image chooser (optional)
     MountWatcher* mounts = nullptr;     // mount and unmount events for the vault page (optional)
-    // Opens the new-vault sheet on the main window (optional).
-    std::function<void(QWidget* mainWindow)> openCreationSheet;
+    CreateSheetPort* createSheet = nullptr; // the new-vault sheet (optional)
     // Shows the preferences window and the self-protection dialog (optional).
     std::function<void()> openPreferences;
     std::function<void()> openSelfProtection;

@@ -1,5 +1,6 @@
 #include "app/item2.h"
 
+#include "app/Controler.h"
 #include "app/VaultPagePort.h"
 #include "app/VaultTableModel.h"
 #include "core/AlertPort.h"
@@ -759,15 +760,8 @@ void item2::ClickAddVaultCancel()
 
 bool item2::addItemToKeychain(const QString& imagePath, const QString& password)
 {
-    KeychainStore* keychain = m_services.unlock.keychain;
-    if (!keychain)
-        return false;
-    const QString name = m_diskImageController->freeKeychainItemName(QFileInfo(imagePath).fileName());
-    if (keychain->addKeychainItem(name, KeychainStore::kDiskImagePassword,
-                                  KeychainStore::currentUserFullName(), password))
-        return true;
-    qCWarning(lcUi) << "cannot store the password of" << imagePath << keychain->lastError();
-    return false;
+    return AttachDiskImageController::rememberDiskImagePassword(m_services.unlock.keychain, m_services.alerts,
+                                                                m_addvaultwindow, imagePath, password);
 }
 
 void item2::NotifyMountRemoteSharePoint(const QString& volumeUrl, const QString& vaultName)
@@ -873,6 +867,14 @@ void item2::alertDidEnd(int returnCode)
 
 void item2::clickadd()
 {
-    if (m_services.openCreationSheet)
-        m_services.openCreationSheet(window());
+    if (!m_adddiskcontroller) {
+        const ControlerServices services{m_services.settings, m_services.alerts, m_services.unlock.keychain,
+                                         m_services.local, m_services.createSheet};
+        if (!services.keychain || !services.local || !services.sheet) {
+            qCWarning(lcUi) << "the new-vault sheet is not available";
+            return;
+        }
+        m_adddiskcontroller = std::make_unique<Controler>(services);
+    }
+    m_adddiskcontroller->showSheet(window());
 }

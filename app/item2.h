@@ -11,6 +11,8 @@
 
 class AlertPort;
 class AttachDiskImageController;
+class Controler;
+class CreateSheetPort;
 class MountWatcher;
 class NotificationCenter;
 class QCheckBox;
@@ -37,8 +39,8 @@ struct VaultPageServices
     VaultPagePort* port = nullptr;
     MountWatcher* mounts = nullptr;
     UnlockServices unlock;
-    // Opens the new-vault sheet on the main window.
-    std::function<void(QWidget* mainWindow)> openCreationSheet;
+    // The new-vault sheet; without it (or without a keyring) no vault can be created here.
+    CreateSheetPort* createSheet = nullptr;
     // The share URL when a folder lies on a network share; FileOperation::IsFileRemote when unset.
     std::function<QString(const QString& folder)> remoteVolumeOf;
 };
@@ -117,6 +119,7 @@ public:
     QString networkvaultpath() const { return m_networkvaultpath; }
     QTimer* timercheck() const { return m_timercheck; }
     AttachDiskImageController* myDiskImageController() const { return m_diskImageController.get(); }
+    Controler* adddiskcontroller() const { return m_adddiskcontroller.get(); }
 
 private:
     struct ShareRequest
@@ -147,6 +150,7 @@ private:
 
     VaultPageServices m_services;
     std::unique_ptr<AttachDiskImageController> m_diskImageController;
+    std::unique_ptr<Controler> m_adddiskcontroller;
     QList<harddisktable> m_tablelist;
     VaultTableModel* m_model = nullptr;
     QTableView* m_tableview = nullptr;

@@ -1,3 +1,4 @@
+#include "app/AddDiskSheet.h"
 #include "app/AppControler.h"
 #include "app/MainWindow.h"
 #include "app/QtSelfUnlockPanel.h"
@@ -42,6 +43,7 @@ int main(int argc, char* argv[])
     QtPasswordPanel passwordPanel;
     Updater updater(settings, QApplication::applicationVersion());
     QtVaultPagePort vaultPage;
+    AddDiskSheet addDiskSheet;
     MountWatcher mounts;
 
     AppControlerServices services;
@@ -57,6 +59,7 @@ int main(int argc, char* argv[])
     services.unlock = {&settings, &keychain, &shares, &passwordPanel, &alerts};
     services.vaultPage = &vaultPage;
     services.mounts = &mounts;
+    services.createSheet = &addDiskSheet;
     AppControler controller(services);
     passwordPanel.setMainWindow(controller.myMainWindow());
     QObject::connect(&controller, &AppControler::terminateRequested, &app, &QCoreApplication::quit,

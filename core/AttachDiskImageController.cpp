@@ -10,6 +10,7 @@
 #include "core/PropertyList.h"
 #include "core/Records.h"
 #include "core/ServerVolumeMounter.h"
+#include "core/SetAside.h"
 #include "core/SettingsKeys.h"
 #include "core/SettingsStore.h"
 
@@ -553,9 +554,8 @@ void AttachDiskImageController::textDidChange()
         m_services.panel->setTip(QString(), false);
 }
 
-QString AttachDiskImageController::freeKeychainItemName(const QString& fileName)
+QString AttachDiskImageController::freeKeychainItemName(KeychainStore* keychain, const QString& fileName)
 {
-    KeychainStore* keychain = m_services.keychain;
     const QString account = KeychainStore::currentUserFullName();
     QString name = fileName;
     for (int number = 0;
@@ -567,25 +567,35 @@ QString AttachDiskImageController::freeKeychainItemName(const QString& fileName)
 
 void AttachDiskImageController::rememberPassword(const QString& password)
 {
+    rememberDiskImagePassword(m_services.keychain, m_services.alerts,
+                              m_services.panel ? m_services.panel->window() : nullptr, m_mountfilepath,
+                              password);
+}
+
+bool AttachDiskImageController::rememberDiskImagePassword(KeychainStore* keychain, AlertPort* alerts,
+                                                          QObject* window, const QString& imagePath,
+                                                          const QString& password)
+{
     QString reason;
-    if (KeychainStore* keychain = m_services.keychain) {
-        const QString name = freeKeychainItemName(imageFileName(m_mountfilepath));
+    if (keychain) {
+        const QString name = freeKeychainItemName(keychain, imageFileName(imagePath));
         if (keychain->addKeychainItem(name, KeychainStore::kDiskImagePassword,
                                       KeychainStore::currentUserFullName(), password))
-            return;
+            return true;
         reason = keychain->lastError();
     }
     // The user asked for it, so a keyring that cannot take the password must not go unnoticed.
-    qCWarning(lcUnlock).noquote() << "could not remember the password of" << m_mountfilepath << reason;
-    if (!m_services.alerts)
-        return;
+    qCWarning(lcUnlock).noquote() << "could not remember the password of" << imagePath << reason;
+    if (!alerts)
+        return false;
     Alert alert;
     alert.messageText = QStringLiteral("The password could not be remembered");
     alert.informativeText =
         QStringLiteral("No keyring could store the password, so you will be asked for it again next time.");
     if (!reason.isEmpty())
         alert.informativeText += QStringLiteral("\r\n\r\n") + reason;
-    m_services.alerts->runAlert(alert, m_services.panel ? m_services.panel->window() : nullptr);
+    alerts->runAlert(alert, window);
+    return false;
 }
 
 void AttachDiskImageController::recordUnlocked(const QString& path)
@@ -632,12 +642,9 @@ void AttachDiskImageController::linkIntoVault(const QString& dataPath, const QSt
     // An empty folder is what a lock leaves; anything else was written while the vault was
     // locked and is kept beside the link.
     if (!QDir().rmdir(dataPath)) {
-        QString aside = dataPath + kSetAsideSuffix;
-        for (int number = 1; FileOperation::FileOrFolderIsExists(aside); ++number)
-            aside = numberedName(dataPath + kSetAsideSuffix, number);
-        if (::renameat2(AT_FDCWD, QFile::encodeName(dataPath).constData(), AT_FDCWD,
-                        QFile::encodeName(aside).constData(), RENAME_NOREPLACE) != 0) {
-            qCWarning(lcUnlock) << "cannot set aside" << dataPath << "as" << aside << qt_error_string(errno);
+        const QString aside = SetAside::moveAside(dataPath, dataPath);
+        if (aside.isEmpty()) {
+            qCWarning(lcUnlock) << "cannot set aside" << dataPath << qt_error_string(errno);
             return;
         }
         qCInfo(lcUnlock) << "set aside" << dataPath << "as" << aside;

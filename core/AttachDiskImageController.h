@@ -39,7 +39,6 @@ public:
 
     static inline const QString kAuthenticationFailed = QStringLiteral("Authentication failed");
     // Suffix of data set aside at a protected item's place when a link has to go there.
-    static inline const QString kSetAsideSuffix = QStringLiteral("_zorvanebak");
 
     explicit AttachDiskImageController(QObject* parent = nullptr);
     explicit AttachDiskImageController(const UnlockServices& services, QObject* parent = nullptr);
@@ -58,18 +57,19 @@ public:
 
     // Items protected without a permanent link: after an unlock their data places become links
     // into the vault again, before a lock they become empty folders. Data found at such a place
-    // is never deleted; it is set aside with kSetAsideSuffix.
+    // is never deleted; it is set aside with SetAside.
     void dealappstore(const QString& imagePath, bool isLock);
+
+    // Stores a vault password as a "disk image password" item named after the image file, or
+    // after the first free "<file>_N"; when the keyring refuses, tells the user on window.
+    static bool rememberDiskImagePassword(KeychainStore* keychain, AlertPort* alerts, QObject* window,
+                                          const QString& imagePath, const QString& password);
 
     // The password panel's actions.
     void clickok() override;
     void clickcancel() override;
     void clickrememberpassword() override;
     void textDidChange() override;
-
-    // The first keyring item name not yet taken for a vault password: the image's file name,
-    // then "<file name>_0", "_1", … (the order the unlock tries them in).
-    QString freeKeychainItemName(const QString& fileName);
 
     bool isPassForMount() const { return m_isPassForMount; }
     const UnlockServices& services() const { return m_services; }
@@ -157,6 +157,7 @@ protected:
 private:
     std::optional<QString> storedPasswordThat(const QString& path,
                                               const std::function<bool(const QString&)>& opens);
+    static QString freeKeychainItemName(KeychainStore* keychain, const QString& fileName);
     void rememberPassword(const QString& password);
     void recordUnlocked(const QString& path);
     static void linkIntoVault(const QString& dataPath, const QString& vaultCopy);

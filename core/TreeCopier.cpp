@@ -1,6 +1,7 @@
 #include "core/TreeCopier.h"
 
 #include "core/Logging.h"
+#include "core/SetAside.h"
 
 #include <QDir>
 #include <QFile>
@@ -169,8 +170,16 @@ private:
         } else if (S_ISLNK(st.st_mode)) {
             copyLink(src, dst, st);
         } else if (S_ISFIFO(st.st_mode)) {
-            if (mkfifo(dst.constData(), st.st_mode & 07777) != 0)
+            if (mkfifo(dst.constData(), st.st_mode & 07777) != 0) {
                 fail(errnoText("cannot create pipe", dst, errno));
+                return;
+            }
+            // A pipe can't be opened without a partner, so its metadata is set by path.
+            if (chown(dst.constData(), st.st_uid, st.st_gid) != 0 && errno != EPERM)
+                qCInfo(lcFiles) << "Cannot set owner of pipe" << QFile::decodeName(dst);
+            chmod(dst.constData(), st.st_mode & 07777);
+            const struct timespec times[2] = {st.st_atim, st.st_mtim};
+            utimensat(AT_FDCWD, dst.constData(), times, AT_SYMLINK_NOFOLLOW);
         } else {
             // Sockets and device nodes hold no data of their own; their programs recreate them.
             qCInfo(lcFiles) << "Skipping special file" << QFile::decodeName(src);
@@ -405,18 +414,6 @@ bool holdsNoData(const QString& path)
     return false;
 }
 
-// "<name>_zorvanebak", or with a number when that is taken.
-QString setAsideName(const QString& folder, const QString& name)
-{
-    QString candidate = QStringLiteral("%1/%2_zorvanebak").arg(folder, name);
-    for (int i = 1;; ++i) {
-        struct stat st;
-        if (lstat(encoded(candidate).constData(), &st) != 0 && errno == ENOENT)
-            return candidate;
-        candidate = QStringLiteral("%1/%2_zorvanebak_%3").arg(folder, name).arg(i);
-    }
-}
-
 } // namespace
 
 bool TreeCopier::removeTree(const QString& path)
@@ -494,8 +491,8 @@ TreeCopier::Result TreeCopier::copyInto(const QString& source, const QString& de
             if (!removeTree(old))
                 qCWarning(lcFiles) << "The replaced item was left at" << old;
         } else {
-            const QString kept = setAsideName(destFolder, name);
-            if (::rename(encoded(old).constData(), encoded(kept).constData()) == 0)
+            const QString kept = SetAside::moveAside(old, target);
+            if (!kept.isEmpty())
                 qCInfo(lcFiles) << "The replaced item was kept as" << kept;
             else
                 qCWarning(lcFiles) << "The replaced item was left at" << old;

@@ -13,6 +13,8 @@
 #include "core/SettingsStore.h"
 #include "platform/DBusNotificationCenter.h"
 #include "platform/FreedesktopTrash.h"
+#include "platform/SecretServiceKeychain.h"
+#include "tests/support/CreateSheetScript.h"
 #include "tests/support/RecordingLauncher.h"
 #include "tests/support/RecordingUrlOpener.h"
 #include "tests/support/ScriptedAlertPort.h"
@@ -115,11 +117,11 @@ private Q_SLOTS:
     void vaultPageOffersTheFirstVault()
     {
         Fixture f;
-        QList<QWidget*> sheets;
+        CreateSheetScript sheet;
+        SecretServiceKeychain keychain;
         AppControlerServices services = f.services();
-        services.openCreationSheet = [&sheets](QWidget* window) {
-            sheets.append(window);
-        };
+        services.createSheet = &sheet;
+        services.unlock.keychain = &keychain;
         AppControler controller(services);
         controller.awakeFromNib();
         QCOMPARE(controller.viewController(1), controller.vaultPage());
@@ -128,7 +130,8 @@ private Q_SLOTS:
         controller.finishlauch(true);
         QCOMPARE(f.alerts.shown.size(), 1);
         QCOMPARE(f.alerts.shown.first().messageText, QStringLiteral("Create an encrypted vault"));
-        QCOMPARE(sheets, QList<QWidget*>{controller.myMainWindow()});
+        QVERIFY(sheet.isOpen());
+        QVERIFY(controller.vaultPage()->adddiskcontroller());
     }
 
     void existingSettingsAreKept()

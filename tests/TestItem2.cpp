@@ -13,6 +13,7 @@
 #include "platform/FreedesktopTrash.h"
 #include "platform/MountWatcher.h"
 #include "platform/SecretServiceKeychain.h"
+#include "tests/support/CreateSheetScript.h"
 #include "tests/support/ScriptedAlertPort.h"
 #include "tests/support/ScriptedPasswordPanel.h"
 #include "tests/support/ScriptedVaultPagePort.h"
@@ -86,7 +87,7 @@ struct Page
     ScriptedPasswordPanel panel;
     SecretServiceKeychain keychain;
     MountWatcher mounts;
-    QList<QWidget*> creationSheets;
+    CreateSheetScript createSheet;
     QHash<QString, QString> shares; // folder -> share URL
     QStringList remoteQueries;
     QStringList guides;
@@ -108,9 +109,7 @@ struct Page
         s.port = &port;
         s.mounts = &mounts;
         s.unlock = {&settings, &keychain, nullptr, &panel, &alerts};
-        s.openCreationSheet = [this](QWidget* window) {
-            creationSheets.append(window);
-        };
+        s.createSheet = &createSheet;
         s.remoteVolumeOf = [this](const QString& folder) {
             remoteQueries.append(folder);
             return shares.value(folder);
@@ -729,10 +728,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("hasVault");
         QTest::addColumn<int>("answer");
         QTest::addColumn<int>("alerts");
-        QTest::addColumn<int>("sheets");
-        QTest::newRow("no vault, create") << false << 1000 << 1 << 1;
-        QTest::newRow("no vault, cancel") << false << 1001 << 1 << 0;
-        QTest::newRow("has a vault") << true << 1000 << 0 << 0;
+        QTest::addColumn<bool>("sheetOpen");
+        QTest::newRow("no vault, create") << false << 1000 << 1 << true;
+        QTest::newRow("no vault, cancel") << false << 1001 << 1 << false;
+        QTest::newRow("has a vault") << true << 1000 << 0 << false;
     }
 
     void firstLaunch()
@@ -740,7 +739,7 @@ private Q_SLOTS:
         QFETCH(bool, hasVault);
         QFETCH(int, answer);
         QFETCH(int, alerts);
-        QFETCH(int, sheets);
+        QFETCH(bool, sheetOpen);
         Page p;
         if (hasVault)
             p.record(QStringLiteral("V"), makeImageFolder(m_folder.path(), QStringLiteral("V.sparsebundle")));
@@ -753,9 +752,8 @@ private Q_SLOTS:
             QCOMPARE(alert.messageText, QStringLiteral("Create an encrypted vault"));
             QCOMPARE(alert.buttons, (QStringList{"Create a vault", "Cancel"}));
         }
-        QCOMPARE(p.creationSheets.size(), sheets);
-        if (sheets)
-            QCOMPARE(p.creationSheets.first(), page.window());
+        QCOMPARE(p.createSheet.isOpen(), sheetOpen);
+        QCOMPARE(page.adddiskcontroller() != nullptr, sheetOpen);
     }
 
     void createdVaultIsAdded_data()

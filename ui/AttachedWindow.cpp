@@ -177,6 +177,11 @@ void AttachedWindow::updateBackground()
             painter.strokePath(path, QPen(m_borderColor, 2 * m_metrics.borderWidth));
         }
     }
+    // Without a compositing manager a translucent window shows black where it is transparent;
+    // shaping the window to the bubble keeps the corners clear either way.
+    setMask(
+        QRegion(AttachedWindowGeometry::bubblePath(m_layout, m_side, m_metrics).toFillPolygon().toPolygon(),
+                Qt::WindingFill));
     m_background = pixmap;
     m_patternImage = QImage();
     if (isVisible())
