@@ -56,7 +56,17 @@ AppControler::AppControler(const AppControlerServices& services, QObject* parent
 {
     m_services.settings->registerDefaults(registeredDefaults());
     m_mainWindow = std::make_unique<MainWindow>();
-    m_viewControllers = {new item1, new item2};
+    VaultPageServices page;
+    page.settings = m_services.settings;
+    page.alerts = m_services.alerts;
+    page.trash = m_services.trash;
+    page.local = m_services.local;
+    page.port = m_services.vaultPage;
+    page.mounts = m_services.mounts;
+    page.unlock = m_services.unlock;
+    page.createSheet = m_services.createSheet;
+    m_vaultPage = new item2(page);
+    m_viewControllers = {new item1, m_vaultPage};
     for (QWidget* view : std::as_const(m_viewControllers))
         m_mainWindow->box()->addWidget(view);
     m_diskImageController = std::make_unique<AttachDiskImageController>(m_services.unlock);
@@ -218,11 +228,13 @@ void AppControler::bringMainWindowToFront()
 
 void AppControler::finishlauch(bool launchedAsLoginItem)
 {
-    if (launchedAsLoginItem)
-        return;
-    bringMainWindowToFront();
-    if (m_services.local)
-        m_services.local->post(NotificationNames::Reopen, this);
+    if (!launchedAsLoginItem) {
+        bringMainWindowToFront();
+        if (m_services.local)
+            m_services.local->post(NotificationNames::Reopen, this);
+    }
+    // The vault page offers to create the first vault once the window is up.
+    m_vaultPage->finishlauch();
 }
 
 bool AppControler::applicationShouldHandleReopen(bool hasVisibleWindows)

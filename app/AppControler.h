@@ -11,8 +11,10 @@
 class AlertPort;
 class ApplicationLauncher;
 class AttachDiskImageController;
+class CreateSheetPort;
 class DistributedNotificationCenter;
 class MainWindow;
+class MountWatcher;
 class NotificationCenter;
 class ProcessInfo;
 class QCheckBox;
@@ -23,6 +25,8 @@ class SettingsStore;
 class Trash;
 class Updater;
 class UrlOpener;
+class VaultPagePort;
+class item2;
 
 // What the application controller works with; every pointer is required unless noted.
 struct AppControlerServices
@@ -35,8 +39,11 @@ struct AppControlerServices
     NotificationCenter* local = nullptr;
     ApplicationLauncher* launcher = nullptr;
     Trash* trash = nullptr;
-    Updater* updater = nullptr; // optional
-    UnlockServices unlock;      // for the runner that unlocks vaults at start
+    Updater* updater = nullptr;         // optional
+    UnlockServices unlock;              // for the runners that unlock vaults (at start and on the vault page)
+    VaultPagePort* vaultPage = nullptr; // the vault page's notice and image chooser (optional)
+    MountWatcher* mounts = nullptr;     // mount and unmount events for the vault page (optional)
+    CreateSheetPort* createSheet = nullptr; // the new-vault sheet (optional)
     // Shows the preferences window and the self-protection dialog (optional).
     std::function<void()> openPreferences;
     std::function<void()> openSelfProtection;
@@ -94,6 +101,7 @@ public:
 
     MainWindow* myMainWindow() const { return m_mainWindow.get(); }
     QWidget* viewController(int index) const;
+    item2* vaultPage() const { return m_vaultPage; }
     AttachDiskImageController* myDiskImageController() const { return m_diskImageController.get(); }
     AttachedWindow* attachedWindow() const { return m_attachedWindow; }
     AttachedWindow* attachedWindow1() const { return m_attachedWindow1; }
@@ -124,6 +132,7 @@ private:
     std::unique_ptr<AttachDiskImageController> m_diskImageController;
     std::unique_ptr<MainWindow> m_mainWindow;
     QList<QWidget*> m_viewControllers;
+    item2* m_vaultPage = nullptr;
     QWidget* m_tipView = nullptr;
     QLabel* m_tipViewText = nullptr;
     QCheckBox* m_tipViewCheck = nullptr;

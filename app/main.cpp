@@ -1,6 +1,8 @@
+#include "app/AddDiskSheet.h"
 #include "app/AppControler.h"
 #include "app/MainWindow.h"
 #include "app/QtSelfUnlockPanel.h"
+#include "app/QtVaultPagePort.h"
 #include "app/Updater.h"
 #include "core/NotificationCenter.h"
 #include "core/ProcessInfo.h"
@@ -9,6 +11,7 @@
 #include "platform/DetachedApplicationLauncher.h"
 #include "platform/FreedesktopTrash.h"
 #include "platform/GioServerVolumeMounter.h"
+#include "platform/MountWatcher.h"
 #include "platform/SecretServiceKeychain.h"
 #include "ui/DesktopUrlOpener.h"
 #include "ui/QtAlertPort.h"
@@ -39,6 +42,9 @@ int main(int argc, char* argv[])
     GioServerVolumeMounter shares;
     QtPasswordPanel passwordPanel;
     Updater updater(settings, QApplication::applicationVersion());
+    QtVaultPagePort vaultPage;
+    AddDiskSheet addDiskSheet;
+    MountWatcher mounts;
 
     AppControlerServices services;
     services.settings = &settings;
@@ -51,6 +57,9 @@ int main(int argc, char* argv[])
     services.trash = &trash;
     services.updater = &updater;
     services.unlock = {&settings, &keychain, &shares, &passwordPanel, &alerts};
+    services.vaultPage = &vaultPage;
+    services.mounts = &mounts;
+    services.createSheet = &addDiskSheet;
     AppControler controller(services);
     passwordPanel.setMainWindow(controller.myMainWindow());
     QObject::connect(&controller, &AppControler::terminateRequested, &app, &QCoreApplication::quit,

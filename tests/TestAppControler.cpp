@@ -1,5 +1,6 @@
 #include "app/AppControler.h"
 #include "app/MainWindow.h"
+#include "app/item2.h"
 #include "core/AesEncryptor.h"
 #include "core/BundleLayout.h"
 #include "core/GlobalVariable.h"
@@ -12,6 +13,8 @@
 #include "core/SettingsStore.h"
 #include "platform/DBusNotificationCenter.h"
 #include "platform/FreedesktopTrash.h"
+#include "platform/SecretServiceKeychain.h"
+#include "tests/support/CreateSheetScript.h"
 #include "tests/support/RecordingLauncher.h"
 #include "tests/support/RecordingUrlOpener.h"
 #include "tests/support/ScriptedAlertPort.h"
@@ -108,6 +111,27 @@ private Q_SLOTS:
         QCOMPARE(f.settings.stringForKey(SettingsKeys::EnableNotifications), QStringLiteral("YES"));
         QVERIFY(f.settings.stringForKey(SettingsKeys::DefaultXmlPath)
                     .endsWith(QStringLiteral("/Contents/Resources/data.xml")));
+    }
+
+    // The vault page lives in the main window and offers the first vault once launching is done.
+    void vaultPageOffersTheFirstVault()
+    {
+        Fixture f;
+        CreateSheetScript sheet;
+        SecretServiceKeychain keychain;
+        AppControlerServices services = f.services();
+        services.createSheet = &sheet;
+        services.unlock.keychain = &keychain;
+        AppControler controller(services);
+        controller.awakeFromNib();
+        QCOMPARE(controller.viewController(1), controller.vaultPage());
+        QVERIFY(GlobalVariable::sharedInstance().getItem2Flag());
+        f.alerts.answers = {1000};
+        controller.finishlauch(true);
+        QCOMPARE(f.alerts.shown.size(), 1);
+        QCOMPARE(f.alerts.shown.first().messageText, QStringLiteral("Create an encrypted vault"));
+        QVERIFY(sheet.isOpen());
+        QVERIFY(controller.vaultPage()->adddiskcontroller());
     }
 
     void existingSettingsAreKept()

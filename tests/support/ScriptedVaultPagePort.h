@@ -1,0 +1,33 @@
+#pragma once
+
+#include "app/VaultPagePort.h"
+
+#include <QList>
+#include <QStringList>
+
+// Records the notices the vault page shows and answers them and the image chooser from queues.
+class ScriptedVaultPagePort : public VaultPagePort
+{
+public:
+    struct Notice
+    {
+        QString title;
+        QString text;
+    };
+
+    bool runMountNotice(const QString& title, const QString& text, QWidget*) override
+    {
+        notices.append({title, text});
+        return tickDontShowAgain;
+    }
+    QString chooseDiskImage(QWidget*, const QString& startFolder) override
+    {
+        chooserFolders.append(startFolder);
+        return chosenImages.isEmpty() ? QString() : chosenImages.takeFirst();
+    }
+
+    bool tickDontShowAgain = false;
+    QList<Notice> notices;
+    QStringList chosenImages;
+    QStringList chooserFolders;
+};
