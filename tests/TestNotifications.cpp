@@ -44,9 +44,13 @@ private Q_SLOTS:
         DBusNotificationCenter receiver(nullptr, other);
         QVERIFY(receiver.isConnected());
         QSignalSpy spy(&receiver, &DistributedNotificationCenter::notificationReceived);
-        QVERIFY(poster.post(NotificationNames::HelperPhotoStreamMessage,
-                            {{NotificationNames::AppName, "Shotwell"}}));
-        QVERIFY(spy.wait(5000));
+        // The receiver's match rule reaches the bus asynchronously: post until it is heard.
+        for (int i = 0; i < 40 && spy.isEmpty(); ++i) {
+            QVERIFY(poster.post(NotificationNames::HelperPhotoStreamMessage,
+                                {{NotificationNames::AppName, "Shotwell"}}));
+            spy.wait(250);
+        }
+        QVERIFY(!spy.isEmpty());
         QCOMPARE(spy.at(0).at(0).toString(), NotificationNames::HelperPhotoStreamMessage);
         QCOMPARE(spy.at(0).at(1).toMap().value(NotificationNames::AppName).toString(),
                  QStringLiteral("Shotwell"));
