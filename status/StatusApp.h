@@ -11,6 +11,8 @@ class StatusApp : public QObject
 {
     Q_OBJECT
 public:
+    static inline const QString kBusName = QStringLiteral("com.tarnwick.ZorvaneStatus");
+
     explicit StatusApp(DistributedNotificationCenter* notifications, QObject* parent = nullptr);
 
     // "Com.Tarnwick.HelperQuit": the helper terminates.

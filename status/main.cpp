@@ -2,6 +2,7 @@
 #include "status/StatusApp.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 
 int main(int argc, char* argv[])
 {
@@ -11,5 +12,7 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     DBusNotificationCenter notifications;
     StatusApp status(&notifications);
+    // Owning this name tells Zorvane and tests that the helper is up and listening.
+    QDBusConnection::sessionBus().registerService(StatusApp::kBusName);
     return app.exec();
 }

@@ -275,7 +275,7 @@ private Q_SLOTS:
         QProcess helper;
         helper.start(statusExecutable(), {});
         QVERIFY(helper.waitForStarted());
-        QTest::qWait(1000); // let the helper join the bus
+        QVERIFY(TestPaths::waitForStatusHelper());
 
         f.alerts.answers = {1001};
         AppControler controller(f.services());

@@ -23,7 +23,7 @@ private Q_SLOTS:
         QVERIFY(status.waitForStarted());
         // Other notifications leave it running.
         DBusNotificationCenter center;
-        QTest::qWait(1500);
+        QVERIFY(TestPaths::waitForStatusHelper());
         QVERIFY(center.post(NotificationNames::HelperMessage));
         QVERIFY(!status.waitForFinished(1000));
         // The helper may still be connecting to the bus: repeat until it has heard.

@@ -10,6 +10,8 @@ public:
     static QString toolPath() { return appDir() + QStringLiteral("/Contents/bin/hdiutil"); }
     static QString sourceDir() { return QStringLiteral(ZV_SOURCE_DIR); }
     static QString helper(const QString& name) { return QStringLiteral(ZV_TEST_BIN_DIR "/helpers/") + name; }
+    // Waits until a started ZorvaneStatus owns its bus name, i.e. listens for notifications.
+    static bool waitForStatusHelper(int timeoutMs = 15000);
     // Fails the calling test unless HOME is a temporary one made by the test launcher.
     static bool homeIsPrivate();
 };
