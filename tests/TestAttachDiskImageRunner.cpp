@@ -60,7 +60,7 @@ QVariantMap infoImage(const QString& path, const QVariant& entities)
 
 QVariantMap entity(const QString& mountPoint)
 {
-    QVariantMap map{{QStringLiteral("content-hint"), QStringLiteral("Apple_HFS")}};
+    QVariantMap map{{QStringLiteral("volume-kind"), QStringLiteral("encrypted")}};
     if (!mountPoint.isEmpty())
         map.insert(QStringLiteral("mount-point"), mountPoint);
     return map;
