@@ -13,6 +13,7 @@
 #include "platform/GioServerVolumeMounter.h"
 #include "platform/MountWatcher.h"
 #include "platform/SecretServiceKeychain.h"
+#include "platform/SingleInstance.h"
 #include "ui/DesktopUrlOpener.h"
 #include "ui/QtAlertPort.h"
 #include "ui/QtPasswordPanel.h"
@@ -29,6 +30,12 @@ int main(int argc, char* argv[])
     QApplication::setDesktopFileName(QStringLiteral("zorvane"));
     // Closing the last dialog must not end Zorvane; only the controller decides that.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // One Zorvane per session: a second start only brings the running one forward.
+    SingleInstance instance(QStringLiteral("com.tarnwick.Zorvane"));
+    instance.claim();
+    if (!instance.isPrimary())
+        return 0;
 
     SettingsStore settings(SettingsStore::kZorvaneDomain);
     QtAlertPort alerts;
@@ -68,6 +75,10 @@ int main(int argc, char* argv[])
     controller.awakeFromNib();
     if (!controller.applicationWillFinishLaunching())
         return 0;
+    // Only after the start: a request during the self-protection prompt must not show the window.
+    QObject::connect(&instance, &SingleInstance::reopenRequested, &controller, [&controller] {
+        controller.applicationShouldHandleReopen(controller.myMainWindow()->isVisible());
+    });
     QTimer::singleShot(0, &controller, [&] {
         controller.finishlauch(ProcessInfo::wasLaunchedAsLoginItem());
         updater.checkIfDue();
