@@ -293,43 +293,32 @@ bool SettingsStore::setBool(bool value, const QString& key)
     return setObject(QVariant(value), key);
 }
 
+namespace {
+
+// dict with the value at path[index..] set (or removed for a null value), creating dictionaries.
+QVariantMap withValueAt(QVariantMap dict, const QStringList& path, qsizetype index, const QVariant& value)
+{
+    if (index == path.size() - 1) {
+        if (value.isValid())
+            dict.insert(path[index], value);
+        else
+            dict.remove(path[index]);
+        return dict;
+    }
+    dict.insert(path[index], withValueAt(dict.value(path[index]).toMap(), path, index + 1, value));
+    return dict;
+}
+
+} // namespace
+
 bool SettingsStore::setValueForKeyPath(const QVariant& value, const QString& keyPath)
 {
     const QStringList parts = keyPath.split(QLatin1Char('.'));
     if (parts.size() == 1)
         return setObject(value, keyPath);
-    const bool ok = modifyOwnDomain([&](QVariantMap& values) {
-        // Rebuild the chain of dictionaries from the innermost one outwards. The outer
-        // dictionary is read through the whole search order, so a suite's list is the
-        // starting point when the own domain has none yet.
-        std::function<QVariant(const QVariantMap&, int)> assign = [&](const QVariantMap& dict,
-                                                                      int i) -> QVariant {
-            QVariantMap copy = dict;
-            if (i == parts.size() - 1) {
-                if (value.isValid())
-                    copy.insert(parts[i], value);
-                else
-                    copy.remove(parts[i]);
-            } else {
-                copy.insert(parts[i], assign(copy.value(parts[i]).toMap(), i + 1));
-            }
-            return copy;
-        };
-        QVariantMap outer = values.contains(parts[0]) ? values.value(parts[0]).toMap() : QVariantMap();
-        if (!values.contains(parts[0])) {
-            for (const QString& suite : std::as_const(m_suites)) {
-                const QVariantMap& s = domainValues(suite);
-                if (s.contains(parts[0])) {
-                    outer = s.value(parts[0]).toMap();
-                    break;
-                }
-            }
-        }
-        values.insert(parts[0], assign(outer, 1));
-    });
-    if (ok)
-        notifyObservers(parts[0]);
-    return ok;
+    // The outer dictionary is read through the whole search order (a suite's list is the start
+    // when the own domain has none yet) and written back whole, like every record list.
+    return setObject(withValueAt(dictionaryForKey(parts[0]), parts, 1, value), parts[0]);
 }
 
 bool SettingsStore::removeObjectForKey(const QString& key)
