@@ -151,7 +151,7 @@ void AppControler::awakeFromNib()
             settings.addObserver(key, [this](const QString& k) { observeValueForKeyPath(k); }));
 
     const QString mainBundle = BundleLayout::mainBundlePath();
-    m_helperPath = mainBundle + QStringLiteral("/Contents/Resources/ZorvaneStatus.app");
+    m_helperPath = BundleLayout::statusBundlePath();
 
     if (!settings.boolForKey(SettingsKeys::HelperStartSet)) {
         if (settings.boolForKey(SettingsKeys::HelperStartAtLogin)) {

@@ -37,7 +37,9 @@ public:
     // Name of an application from its executable: last component without its extension.
     static QString applicationName(const QString& executablePath);
 
-private:
+    // <root>/<pid>/<entry>, or <root>/<pid> for a null entry.
     QByteArray pidPath(qint64 pid, const char* entry) const;
+
+private:
     QByteArray m_root;
 };

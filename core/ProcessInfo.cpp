@@ -135,7 +135,6 @@ QString ProcessInfo::FolderOpenByProcess(const QString& folderPath)
     }
     if (pids.isEmpty())
         return QString();
-    obtainFreshProcessList();
     QStringList names;
     for (const QString& pid : pids) {
         const QString name = findProcessnameWithPid(pid);

@@ -1,16 +1,14 @@
 #include "tools/hdiutil/OpenFileScan.h"
 
+#include "core/ProcTable.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 #include <unistd.h>
 
 namespace {
-
-bool isBelow(const QString& path, const QString& folder)
-{
-    return path == folder || path.startsWith(folder + QLatin1Char('/'));
-}
 
 bool linkIsBelow(const QString& link, const QString& folder)
 {
@@ -18,49 +16,29 @@ bool linkIsBelow(const QString& link, const QString& folder)
     QString target = QFile::symLinkTarget(link);
     if (target.endsWith(QStringLiteral(" (deleted)")))
         target.chop(10);
-    return !target.isEmpty() && isBelow(target, folder);
-}
-
-bool mapsBelow(const QString& mapsPath, const QString& folder)
-{
-    QFile maps(mapsPath);
-    if (!maps.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray needle = QFile::encodeName(folder + QLatin1Char('/'));
-    return maps.readAll().contains(needle);
+    return !target.isEmpty() && (target == folder || target.startsWith(folder + QLatin1Char('/')));
 }
 
 } // namespace
 
 QList<FolderUser> OpenFileScan::usersOf(const QString& folder, const QString& procRoot)
 {
-    const QString clean = QDir::cleanPath(folder);
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    const QString clean = canonical.isEmpty() ? QDir::cleanPath(folder) : canonical;
+    const QByteArray encoded = QFile::encodeName(clean);
     const qint64 self = ::getpid();
+    const ProcTable table(procRoot);
     QList<FolderUser> users;
-    const QStringList pids = QDir(procRoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& entry : pids) {
-        bool numeric = false;
-        const qint64 pid = entry.toLongLong(&numeric);
-        if (!numeric || pid == self)
+    for (qint64 pid : table.pids()) {
+        if (pid == self)
             continue;
-        const QString base = procRoot + QLatin1Char('/') + entry;
-        bool uses = linkIsBelow(base + QStringLiteral("/cwd"), clean) ||
-                    linkIsBelow(base + QStringLiteral("/root"), clean);
-        if (!uses) {
-            const QDir fds(base + QStringLiteral("/fd"));
-            for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-                if (linkIsBelow(fds.filePath(fd), clean)) {
-                    uses = true;
-                    break;
-                }
-            }
-        }
-        if (!uses)
-            uses = mapsBelow(base + QStringLiteral("/maps"), clean);
-        if (!uses)
+        // The working folder, open files and mapped files are the shared scan's; a process
+        // confined below the folder (its root) counts too.
+        if (!table.holdsPathUnder(pid, encoded) &&
+            !linkIsBelow(QFile::decodeName(table.pidPath(pid, "root")), clean))
             continue;
-        QFile comm(base + QStringLiteral("/comm"));
-        QString name =
+        QFile comm(QFile::decodeName(table.pidPath(pid, "comm")));
+        const QString name =
             comm.open(QIODevice::ReadOnly) ? QString::fromUtf8(comm.readAll().trimmed()) : QString();
         users.append({pid, name.isEmpty() ? QStringLiteral("?") : name});
     }
