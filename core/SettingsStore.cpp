@@ -93,16 +93,21 @@ bool SettingsStore::isCurrent(const CachedDomain& cached, const Stamp& now)
     return !now.exists || cached.loadedAtNs - now.mtimeNs > kRacyWindowNs;
 }
 
-QVariantMap SettingsStore::loadFile(const QString& path)
+QVariantMap SettingsStore::loadFile(const QString& path, bool* unreadable)
 {
+    if (unreadable)
+        *unreadable = false;
     QFile file(path);
     if (!file.exists())
         return {};
-    if (!file.open(QIODevice::ReadOnly)) {
+    const bool opened = file.open(QIODevice::ReadOnly);
+    const QByteArray bytes = opened ? file.readAll() : QByteArray();
+    if (!opened || file.error() != QFileDevice::NoError) {
         qCWarning(lcSettings) << "cannot read settings file" << path << file.errorString();
+        if (unreadable)
+            *unreadable = true;
         return {};
     }
-    const QByteArray bytes = file.readAll();
     file.close();
     if (bytes.isEmpty())
         return {};
@@ -230,9 +235,12 @@ bool SettingsStore::modifyOwnDomain(const std::function<void(QVariantMap&)>& cha
         return false;
     }
     DomainFileLock fileLock(path);
-    // Start from what is on disk now: another program may have written since our last read.
-    m_cache.remove(m_domain);
-    QVariantMap values = domainValues(m_domain);
+    // Start from what is on disk now: another program may have written since our last read. A
+    // file that exists but can't be read must not be replaced by one holding only this change.
+    bool unreadable = false;
+    QVariantMap values = loadFile(path, &unreadable);
+    if (unreadable)
+        return false;
     change(values);
     QString error;
     if (!AtomicFile::write(path, PropertyList::toXml(values), &error, 0600)) {

@@ -80,7 +80,7 @@ private:
     const QVariantMap& domainValues(const QString& domain) const;
     static Stamp stampOf(const QString& path);
     static bool isCurrent(const CachedDomain& cached, const Stamp& now);
-    static QVariantMap loadFile(const QString& path);
+    static QVariantMap loadFile(const QString& path, bool* unreadable = nullptr);
     bool modifyOwnDomain(const std::function<void(QVariantMap&)>& change);
 
     QString m_domain;

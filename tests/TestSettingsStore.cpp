@@ -271,6 +271,17 @@ private Q_SLOTS:
         QCOMPARE(asideFiles(), aside);
     }
 
+    void unreadableFileIsNeverOverwritten()
+    {
+        // A domain that exists but can't be read (here: a folder in its place) must not be
+        // replaced by a file holding only the new key.
+        QVERIFY(QDir().mkpath(Paths::settingsFile(kZorvane) + QStringLiteral("/keep")));
+        SettingsStore store(kZorvane);
+        QVERIFY(!store.setObject(QStringLiteral("YES"), SettingsKeys::AutoLock));
+        QVERIFY(QFileInfo(Paths::settingsFile(kZorvane) + QStringLiteral("/keep")).isDir());
+        QDir(Paths::settingsFile(kZorvane)).removeRecursively();
+    }
+
     void anotherProcessNeverSeesATornFile()
     {
         const int rounds = 150;
