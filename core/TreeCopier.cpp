@@ -487,10 +487,14 @@ TreeCopier::Result TreeCopier::copyInto(const QString& source, const QString& de
         }
         // What the copy replaced may be the only copy of somebody's data: only an item that
         // holds none is removed; anything else is kept beside the copy.
-        if (holdsNoData(old)) {
-            if (!removeTree(old))
-                qCWarning(lcFiles) << "The replaced item was left at" << old;
-        } else {
+        // Removal never recurses: a folder that only looked empty (unreadable, or filled
+        // meanwhile) fails rmdir and is kept instead.
+        const QByteArray oldPath = encoded(old);
+        struct stat oldStat;
+        const bool isFolder = lstat(oldPath.constData(), &oldStat) == 0 && S_ISDIR(oldStat.st_mode);
+        const bool removed = holdsNoData(old) &&
+                             (isFolder ? ::rmdir(oldPath.constData()) : ::unlink(oldPath.constData())) == 0;
+        if (!removed) {
             const QString kept = SetAside::moveAside(old, target);
             if (!kept.isEmpty())
                 qCInfo(lcFiles) << "The replaced item was kept as" << kept;
