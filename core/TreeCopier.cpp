@@ -463,16 +463,30 @@ TreeCopier::Result TreeCopier::copyInto(const QString& source, const QString& de
         }
     }
 
-    // With nothing in the way the copy grows under its final name, so its size can be watched;
-    // an existing item is only replaced once the new copy is whole.
-    const QString work = targetExists ? uniqueSibling(destFolder, name, "zvcopy") : target;
+    // The copy grows under a name of its own, so a failure removes only what it made (never an
+    // item that appeared at the target meanwhile), and it takes the final name only when whole.
+    const QString work = uniqueSibling(destFolder, name, "zvcopy");
     Copier copier(control);
     if (!copier.run(encoded(src), encoded(work), srcStat)) {
         result.error = control.cancelled ? QStringLiteral("cancelled") : copier.error();
         removeTree(work);
         return result;
     }
-    if (targetExists) {
+    bool replacing = targetExists;
+    if (!replacing) {
+        if (::renameat2(AT_FDCWD, encoded(work).constData(), AT_FDCWD, encoded(target).constData(),
+                        RENAME_NOREPLACE) == 0) {
+            result.ok = true;
+            return result;
+        }
+        if (errno != EEXIST) {
+            result.error = errnoText("cannot create", encoded(target), errno);
+            removeTree(work);
+            return result;
+        }
+        replacing = true; // something took the name while we copied: replace it like any other
+    }
+    if (replacing) {
         const QString old = uniqueSibling(destFolder, name, "zvold");
         if (::rename(encoded(target).constData(), encoded(old).constData()) != 0) {
             result.error = errnoText("cannot replace", encoded(target), errno);
