@@ -355,6 +355,9 @@ int AttachDiskImageController::mountDiskImageAtPath(const QString& path, const Q
     };
     if (storedPasswordThat(path, opens)) {
         m_realError = nullptr;
+        // Items without a permanent link must point into the vault again, or their programs
+        // would go on writing into the empty folder a lock left, outside the vault.
+        dealappstore(path, false);
         return kUnlocked;
     }
 

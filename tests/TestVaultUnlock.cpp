@@ -619,6 +619,18 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(dataPath).symLinkTarget(), copy);
         QVERIFY(QFile::exists(dataPath + QStringLiteral("/notes.db")));
         QVERIFY(QFile::exists(dataPath + QStringLiteral("_zorvanebak/new.db")));
+
+        // An unlock with a stored password re-links the item just the same.
+        controller.dealappstore(m_data, true);
+        QVERIFY(TestVaults::detach(QStringLiteral("Data")));
+        QVERIFY(!QFileInfo(dataPath).isSymLink());
+        QVERIFY(m_keychain.addKeychainItem(QFileInfo(m_data).fileName(), KeychainStore::kDiskImagePassword,
+                                           KeychainStore::currentUserFullName(), kRight));
+        m_panelPtr->script = {};
+        QCOMPARE(controller.mountDiskImageAtPath(m_data), 1);
+        QCOMPARE(QFileInfo(dataPath).symLinkTarget(), copy);
+        m_keychain.deleteKeychainItem(QFileInfo(m_data).fileName(), KeychainStore::kDiskImagePassword,
+                                      KeychainStore::currentUserFullName());
     }
 
     void secondPromptWhileOpenIsRefused()
