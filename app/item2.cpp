@@ -455,9 +455,11 @@ void item2::showMountNotice(const harddisktable& row)
 
 bool item2::lockRow(const harddisktable& row, QString* blocker)
 {
-    const QString mountPoint = m_diskImageController->getMountPointWithDiskImage(row.diskpath());
-    if (mountPoint.isEmpty())
+    // Read from the kernel's mount table: a failed tool query must not pass for "not mounted".
+    const auto mounted = VaultVolume::mountOfImage(row.diskpath());
+    if (!mounted)
         return true;
+    const QString mountPoint = mounted->mountPoint;
     // Never forced: a vault with open files stays attached and the user is told who holds it.
     if (!VolumeEjector::unmountAndEjectDeviceAtPath(mountPoint)) {
         *blocker = mountPoint;
@@ -569,8 +571,9 @@ bool item2::moveVaultToTrash(const harddisktable& row)
 {
     if (!FileOperation::FileOrFolderIsExists(row.diskpath()))
         return true;
-    if (row.ismounted()) {
-        const QString mountPoint = m_diskImageController->getMountPointWithDiskImage(row.diskpath());
+    // Whatever the row last showed: a vault mounted now must be locked before it may go.
+    if (const auto mounted = VaultVolume::mountOfImage(row.diskpath())) {
+        const QString mountPoint = mounted->mountPoint;
         // A vault still in use must not end up in the Trash, where emptying it would take the
         // files someone is working on.
         if (!mountPoint.isEmpty() && !VolumeEjector::unmountAndEjectDeviceAtPath(mountPoint)) {

@@ -542,24 +542,31 @@ private Q_SLOTS:
     void deleteUnlockedVault_data()
     {
         QTest::addColumn<bool>("held");
-        QTest::newRow("idle") << false;
-        QTest::newRow("in use") << true;
+        QTest::addColumn<bool>("mountedAfterLoad"); // the row still shows it locked
+        QTest::newRow("idle") << false << false;
+        QTest::newRow("in use") << true << false;
+        QTest::newRow("in use, row out of date") << true << true;
     }
 
     void deleteUnlockedVault()
     {
         QFETCH(bool, held);
+        QFETCH(bool, mountedAfterLoad);
         Page p;
         const QString image = TestVaults::create(m_folder.path(), QStringLiteral("Doomed"), kPassword);
-        QVERIFY(mountVault(image));
         p.record(QStringLiteral("Doomed"), image);
+        std::unique_ptr<item2> early;
+        if (mountedAfterLoad)
+            early = std::make_unique<item2>(p.services());
+        QVERIFY(mountVault(image));
         const QString file = Paths::mountPoint(QStringLiteral("Doomed")) + QStringLiteral("/keep.txt");
         QVERIFY(TreeBuilder::writeFile(file, 10));
         Holder holder;
         if (held)
             QVERIFY(holder.start(file));
         p.alerts.answers = {1001};
-        item2 page(p.services());
+        std::unique_ptr<item2> loaded = early ? std::move(early) : std::make_unique<item2>(p.services());
+        item2& page = *loaded;
         selectRows(page, {0});
         page.MovetoTrashFunc();
 
