@@ -446,10 +446,12 @@ void Controler::finishCreation()
     std::unique_ptr<DiskImageTask> mount = AttachDiskImageController::hdiutilTaskWithCommand(
         QStringLiteral("mount"), std::nullopt, {QStringLiteral("-stdinpass"), m_nsFilePath});
     mount->appendStandardInput(m_nsPassWord.toUtf8());
-    if (mount->runToEnd() != 0)
+    const bool attached = mount->runToEnd() == 0;
+    if (!attached)
         qCWarning(lcApp) << "the first attach of" << m_nsFilePath
                          << "failed:" << mount->readAllStandardError();
-    sheet->setProgressStatus(QStringLiteral("Mount successed."));
+    // The vault is still created and recorded; it just stays locked until the user unlocks it.
+    sheet->setProgressStatus(attached ? QStringLiteral("Mount successed.") : QStringLiteral("Mount failed."));
     sheet->setProgressValue(100);
     // No desktop indexer writes a vault's contents outside it, so indexing needs no switch.
     sheet->setProgressStatus(QStringLiteral("Enable Spotlight.."));

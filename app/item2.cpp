@@ -331,8 +331,10 @@ void item2::actuallyadddisk(const QString& name, const QString& path, bool mount
 
 void item2::addoneharddisk(const QVariantMap& userInfo)
 {
-    actuallyadddisk(userInfo.value(NotificationNames::DiskName).toString(),
-                    userInfo.value(NotificationNames::DiskPath).toString(), true);
+    // A new vault is normally attached once after creation, but that attach may have failed.
+    const QString path = userInfo.value(NotificationNames::DiskPath).toString();
+    actuallyadddisk(userInfo.value(NotificationNames::DiskName).toString(), path,
+                    VaultVolume::mountOfImage(path).has_value());
 }
 
 void item2::checkfilexists()
