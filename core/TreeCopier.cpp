@@ -302,12 +302,21 @@ private:
     {
         bool useRange = true;
         std::vector<char> buffer;
+        quint64 copied = 0;
         for (;;) {
             if (failed())
                 return false;
             ssize_t n = -1;
             if (useRange) {
                 n = copy_file_range(in, nullptr, out, nullptr, 8 << 20, 0);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                // Some file systems answer 0 before the end (or for files that report no size):
+                // let plain reads decide where the file ends, so nothing is copied short.
+                if (n == 0 && (copied == 0 || copied < quint64(task.st.st_size))) {
+                    useRange = false;
+                    continue;
+                }
                 if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
                               errno == EPERM)) {
                     useRange = false;
@@ -340,6 +349,7 @@ private:
             }
             if (n == 0)
                 return true;
+            copied += quint64(n);
             m_control.bytesDone += quint64(n);
         }
     }

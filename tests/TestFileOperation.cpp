@@ -425,6 +425,20 @@ private Q_SLOTS:
         QCOMPARE(copy.indicator.value, quint64(33554432));
     }
 
+    void filesThatReportNoSizeAreCopiedWhole()
+    {
+        // /proc files say they are empty; only reading tells where they end.
+        QTemporaryDir dir;
+        CopyRun copy(QStringLiteral("/proc/version"), dir.path());
+        QCOMPARE(copy.run(), QStringLiteral("over"));
+        QFile original(QStringLiteral("/proc/version"));
+        QFile copied(dir.filePath(QStringLiteral("version")));
+        QVERIFY(original.open(QIODevice::ReadOnly) && copied.open(QIODevice::ReadOnly));
+        const QByteArray content = copied.readAll();
+        QVERIFY(!content.isEmpty());
+        QCOMPARE(content, original.readAll());
+    }
+
     void stopCopyLeavesStatusAlone()
     {
         QTemporaryDir dir;
