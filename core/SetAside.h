@@ -8,8 +8,8 @@ class SetAside
 public:
     static inline const QString kSuffix = QStringLiteral("_zorvanebak");
 
-    // Moves the item at from to "<basePath>_zorvanebak", or "<basePath>_zorvanebak_N" with the
+    // Moves the item at from to "<basePath><suffix>", or "<basePath><suffix>_N" with the
     // smallest free N from 1, never replacing anything. Returns the new path, or empty when the
     // item could not be moved (it is then where it was).
-    static QString moveAside(const QString& from, const QString& basePath);
+    static QString moveAside(const QString& from, const QString& basePath, const QString& suffix = kSuffix);
 };

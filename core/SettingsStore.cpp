@@ -4,6 +4,7 @@
 #include "core/Logging.h"
 #include "core/Paths.h"
 #include "core/PropertyList.h"
+#include "core/SetAside.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -48,11 +49,9 @@ private:
 void setAside(const QString& path)
 {
     const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-hhmmss"));
-    QString target = path + QStringLiteral(".corrupt-") + stamp;
-    for (int i = 1; QFileInfo::exists(target); ++i)
-        target = path + QStringLiteral(".corrupt-%1-%2").arg(stamp).arg(i);
-    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(target).constData()) == 0)
-        qCWarning(lcSettings) << "settings file" << path << "is not a property list; kept as" << target;
+    const QString kept = SetAside::moveAside(path, path, QStringLiteral(".corrupt-") + stamp);
+    if (!kept.isEmpty())
+        qCWarning(lcSettings) << "settings file" << path << "is not a property list; kept as" << kept;
     else
         qCWarning(lcSettings) << "settings file" << path
                               << "is not a property list and could not be moved aside";
