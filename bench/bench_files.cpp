@@ -1,9 +1,9 @@
 // Folder sizes against `du -sb`, the tree copy into a gocryptfs vault against `cp -a` into the
 // same vault, and the open-file scan against `lsof +c0 -F p <folder>`. Prints ratios (baseline
 // time / our time: above 1 means we are faster).
-#include "core/FileOperation.h"
-#include "core/ProcessInfo.h"
-#include "core/TreeCopier.h"
+#include "core/files/FileOperation.h"
+#include "core/processes/ProcessInfo.h"
+#include "core/files/TreeCopier.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "platform/DBusNotificationCenter.h"
 
-#include "core/Logging.h"
+#include "core/system/Logging.h"
 
 #include <QDBusMessage>
 

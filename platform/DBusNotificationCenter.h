@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/DistributedNotificationCenter.h"
+#include "core/system/DistributedNotificationCenter.h"
 
 #include <QDBusConnection>
 

@@ -1,7 +1,7 @@
 #include "platform/DetachedApplicationLauncher.h"
 
-#include "core/BundleLayout.h"
-#include "core/Logging.h"
+#include "core/system/BundleLayout.h"
+#include "core/system/Logging.h"
 
 #include <QProcess>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ApplicationLauncher.h"
+#include "core/system/ApplicationLauncher.h"
 
 class DetachedApplicationLauncher : public ApplicationLauncher
 {

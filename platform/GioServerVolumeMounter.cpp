@@ -1,6 +1,6 @@
 #include "platform/GioServerVolumeMounter.h"
 
-#include "core/Logging.h"
+#include "core/system/Logging.h"
 
 #include <QProcess>
 

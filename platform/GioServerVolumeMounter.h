@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ServerVolumeMounter.h"
+#include "core/vault/ServerVolumeMounter.h"
 
 // Network shares through gvfs: "gio mount URL", answering its user, domain and password
 // questions on standard input.

@@ -1,6 +1,6 @@
 #include "platform/MountWatcher.h"
 
-#include "core/Logging.h"
+#include "core/system/Logging.h"
 
 #include <QFile>
 #include <QSocketNotifier>

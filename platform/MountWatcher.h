@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/MountTable.h"
+#include "core/vault/MountTable.h"
 
 #include <QObject>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "platform/SecretServiceKeychain.h"
 
-#include "core/Logging.h"
+#include "core/system/Logging.h"
 
 #include <cstdio>
 #include <libsecret/secret.h>

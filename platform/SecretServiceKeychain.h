@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/KeychainStore.h"
+#include "core/vault/KeychainStore.h"
 
 // Keychain items in the freedesktop Secret Service (gnome-keyring, KWallet) through libsecret.
 // A locked collection is unlocked through the service's own prompt. Without a service, reads

@@ -1,6 +1,6 @@
 #include "platform/SingleInstance.h"
 
-#include "core/Logging.h"
+#include "core/system/Logging.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>

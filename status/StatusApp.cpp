@@ -1,8 +1,8 @@
 #include "status/StatusApp.h"
 
-#include "core/DistributedNotificationCenter.h"
-#include "core/Logging.h"
-#include "core/NotificationNames.h"
+#include "core/system/DistributedNotificationCenter.h"
+#include "core/system/Logging.h"
+#include "core/system/NotificationNames.h"
 
 #include <QApplication>
 #include <QStyle>

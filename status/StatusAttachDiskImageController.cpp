@@ -1,6 +1,6 @@
 #include "status/StatusAttachDiskImageController.h"
 
-#include "core/SettingsStore.h"
+#include "core/settings/SettingsStore.h"
 
 StatusAttachDiskImageController::StatusAttachDiskImageController(const UnlockServices& services,
                                                                  QObject* parent)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/AttachDiskImageController.h"
+#include "core/vault/AttachDiskImageController.h"
 
 // The helper's unlock controller. It unlocks like the main application's but never keeps vault
 // passwords: it neither looks them up in the keyring nor offers "Remember this password", and

@@ -1,10 +1,10 @@
 // The disk-image tool runner against a scripted stand-in tool (tests/helpers/runner_fake_tool)
 // that records its arguments and standard input. The stand-in reads its input to the end
 // before it answers, so every case here also proves that the runner closes standard input.
-#include "core/AttachDiskImageController.h"
-#include "core/BundleLayout.h"
-#include "core/PropertyList.h"
-#include "core/ToolMessageStream.h"
+#include "core/vault/AttachDiskImageController.h"
+#include "core/system/BundleLayout.h"
+#include "core/settings/PropertyList.h"
+#include "core/vault/ToolMessageStream.h"
 #include "tests/support/TestPaths.h"
 
 #include <QFile>

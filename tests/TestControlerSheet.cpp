@@ -1,9 +1,9 @@
 // The new-vault sheet's widgets drive the controller: typing, pop-ups, the custom-size sheet,
 // the disclosure, the keychain box and Cancel, on the offscreen platform.
-#include "app/AddDiskSheet.h"
-#include "app/Controler.h"
-#include "core/NotificationCenter.h"
-#include "core/SettingsStore.h"
+#include "app/vaults/AddDiskSheet.h"
+#include "app/vaults/Controler.h"
+#include "core/system/NotificationCenter.h"
+#include "core/settings/SettingsStore.h"
 #include "platform/SecretServiceKeychain.h"
 #include "tests/support/ScriptedAlertPort.h"
 

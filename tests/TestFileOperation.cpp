@@ -1,5 +1,5 @@
-#include "core/FileOperation.h"
-#include "core/MakeSymbolicLink.h"
+#include "core/files/FileOperation.h"
+#include "core/files/MakeSymbolicLink.h"
 #include "tests/support/TreeBuilder.h"
 
 #include <QDir>

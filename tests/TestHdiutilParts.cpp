@@ -1,5 +1,5 @@
-#include "core/DiskImageMetadata.h"
-#include "core/VaultVolume.h"
+#include "core/vault/DiskImageMetadata.h"
+#include "core/vault/VaultVolume.h"
 #include "tests/support/TestPaths.h"
 #include "tools/hdiutil/KeyCheck.h"
 #include "tools/hdiutil/PasswordInput.h"

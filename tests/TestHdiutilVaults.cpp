@@ -1,7 +1,7 @@
-#include "core/DiskImageMetadata.h"
-#include "core/Paths.h"
-#include "core/PropertyList.h"
-#include "core/VaultVolume.h"
+#include "core/vault/DiskImageMetadata.h"
+#include "core/settings/Paths.h"
+#include "core/settings/PropertyList.h"
+#include "core/vault/VaultVolume.h"
 #include "tests/support/TestPaths.h"
 
 #include <QCryptographicHash>

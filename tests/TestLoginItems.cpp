@@ -1,8 +1,8 @@
-#include "core/AutostartEntry.h"
-#include "core/LoginItemMarker.h"
-#include "core/LoginItemRegistry.h"
-#include "core/LoginItems.h"
-#include "core/LoginItemsAE.h"
+#include "core/system/AutostartEntry.h"
+#include "core/system/LoginItemMarker.h"
+#include "core/system/LoginItemRegistry.h"
+#include "core/system/LoginItems.h"
+#include "core/system/LoginItemsAE.h"
 #include "tests/support/TestPaths.h"
 
 #include <QDir>

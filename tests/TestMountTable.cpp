@@ -1,4 +1,4 @@
-#include "core/MountTable.h"
+#include "core/vault/MountTable.h"
 
 #include <QTest>
 

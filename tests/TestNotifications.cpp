@@ -1,5 +1,5 @@
-#include "core/NotificationCenter.h"
-#include "core/NotificationNames.h"
+#include "core/system/NotificationCenter.h"
+#include "core/system/NotificationNames.h"
 #include "platform/DBusNotificationCenter.h"
 
 #include <QDBusConnection>

@@ -1,5 +1,5 @@
-#include "core/LoginItemMarker.h"
-#include "core/ProcessInfo.h"
+#include "core/system/LoginItemMarker.h"
+#include "core/processes/ProcessInfo.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/TreeBuilder.h"
 

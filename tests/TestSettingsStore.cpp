@@ -1,8 +1,8 @@
-#include "core/Paths.h"
-#include "core/PropertyList.h"
-#include "core/Records.h"
-#include "core/SettingsKeys.h"
-#include "core/SettingsStore.h"
+#include "core/settings/Paths.h"
+#include "core/settings/PropertyList.h"
+#include "core/settings/Records.h"
+#include "core/settings/SettingsKeys.h"
+#include "core/settings/SettingsStore.h"
 #include "tests/support/TestPaths.h"
 
 #include <QDateTime>

@@ -1,5 +1,5 @@
-#include "core/BundleLayout.h"
-#include "core/NotificationNames.h"
+#include "core/system/BundleLayout.h"
+#include "core/system/NotificationNames.h"
 #include "platform/DBusNotificationCenter.h"
 #include "tests/support/TestPaths.h"
 

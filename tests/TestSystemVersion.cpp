@@ -1,5 +1,5 @@
-#include "core/GetSystemVersion.h"
-#include "core/PropertyList.h"
+#include "core/system/GetSystemVersion.h"
+#include "core/settings/PropertyList.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "core/Paths.h"
+#include "core/settings/Paths.h"
 #include "platform/FreedesktopTrash.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/TreeBuilder.h"

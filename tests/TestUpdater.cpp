@@ -1,6 +1,6 @@
-#include "app/Updater.h"
-#include "core/SettingsKeys.h"
-#include "core/SettingsStore.h"
+#include "app/shell/Updater.h"
+#include "core/settings/SettingsKeys.h"
+#include "core/settings/SettingsStore.h"
 #include "tests/support/TestPaths.h"
 
 #include <QDir>

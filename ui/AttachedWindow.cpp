@@ -1,6 +1,6 @@
 #include "ui/AttachedWindow.h"
 
-#include "core/Logging.h"
+#include "core/system/Logging.h"
 
 #include <QEvent>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/AlertPort.h"
+#include "core/system/AlertPort.h"
 
 // Alerts as QMessageBox: window-modal on the given window (a sheet), else application-modal.
 class QtAlertPort : public AlertPort

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/PasswordPanel.h"
+#include "core/vault/PasswordPanel.h"
 
 #include <QDialog>
 

@@ -1,7 +1,7 @@
 // Fuzz entry for the catalogue's decipher-and-parse path. Built for libFuzzer with clang
 // (ZV_LIBFUZZER=ON) or, with any compiler, with the bounded driver in standalone_driver.cpp.
-#include "core/Catalogue.h"
-#include "core/XMLReader.h"
+#include "core/catalogue/Catalogue.h"
+#include "core/catalogue/XMLReader.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -5,7 +5,7 @@
 //   mmap PATH          maps the file PATH and closes its descriptor
 //   login              prints 1 when started as a login item, else 0, and exits
 // Prints "ready" once it holds what it should.
-#include "core/ProcessInfo.h"
+#include "core/processes/ProcessInfo.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,6 @@
 // Writes to a settings domain in a loop, for tests that run it beside a reader or writer.
 // Usage: settings_writer DOMAIN KEY COUNT
-#include "core/SettingsStore.h"
+#include "core/settings/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CreateSheetPort.h"
+#include "app/vaults/CreateSheetPort.h"
 
 #include <QHash>
 #include <QList>

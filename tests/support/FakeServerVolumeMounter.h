@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ServerVolumeMounter.h"
+#include "core/vault/ServerVolumeMounter.h"
 
 #include <QList>
 

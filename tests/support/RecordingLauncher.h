@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ApplicationLauncher.h"
+#include "core/system/ApplicationLauncher.h"
 
 // Records the programs it is asked to launch instead of starting them.
 class RecordingLauncher : public ApplicationLauncher

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/AlertPort.h"
+#include "core/system/AlertPort.h"
 
 #include <QList>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/SelfUnlockPanel.h"
+#include "app/shell/SelfUnlockPanel.h"
 
 #include <QStringList>
 #include <optional>

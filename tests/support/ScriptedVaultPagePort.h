@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/VaultPagePort.h"
+#include "app/vaults/VaultPagePort.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "tests/support/TestVaults.h"
 
-#include "core/MountTable.h"
-#include "core/Paths.h"
+#include "core/vault/MountTable.h"
+#include "core/settings/Paths.h"
 #include "tests/support/TestPaths.h"
 
 #include <QProcess>

@@ -1,9 +1,9 @@
 #include "tools/hdiutil/DiskImageTool.h"
 
-#include "core/Logging.h"
-#include "core/Paths.h"
-#include "core/PropertyList.h"
-#include "core/VaultVolume.h"
+#include "core/system/Logging.h"
+#include "core/settings/Paths.h"
+#include "core/settings/PropertyList.h"
+#include "core/vault/VaultVolume.h"
 #include "tools/hdiutil/Gocryptfs.h"
 #include "tools/hdiutil/KeyCheck.h"
 #include "tools/hdiutil/OpenFileScan.h"

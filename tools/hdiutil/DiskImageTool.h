@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/DiskImageMetadata.h"
+#include "core/vault/DiskImageMetadata.h"
 #include "tools/hdiutil/PasswordInput.h"
 #include "tools/hdiutil/ToolArguments.h"
 

@@ -1,6 +1,6 @@
 #include "tools/hdiutil/OpenFileScan.h"
 
-#include "core/ProcTable.h"
+#include "core/processes/ProcTable.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,0 +1,541 @@
+#include "app/shell/AppControler.h"
+
+#include "app/shell/MainWindow.h"
+#include "app/shell/SelfUnlockPanel.h"
+#include "app/shell/Updater.h"
+#include "app/items/item1.h"
+#include "app/vaults/item2.h"
+#include "core/catalogue/AesEncryptor.h"
+#include "core/system/AlertPort.h"
+#include "core/system/ApplicationLauncher.h"
+#include "core/vault/AttachDiskImageController.h"
+#include "core/system/BundleLayout.h"
+#include "core/system/DistributedNotificationCenter.h"
+#include "core/system/GetSystemVersion.h"
+#include "core/settings/GlobalVariable.h"
+#include "core/system/Logging.h"
+#include "core/system/LoginItemRegistry.h"
+#include "core/system/LoginItems.h"
+#include "core/system/NotificationCenter.h"
+#include "core/system/NotificationNames.h"
+#include "core/settings/Paths.h"
+#include "core/processes/ProcessInfo.h"
+#include "core/settings/SettingsKeys.h"
+#include "core/settings/SettingsStore.h"
+#include "core/system/UrlOpener.h"
+#include "platform/Trash.h"
+#include "ui/AttachedWindow.h"
+#include "ui/SegmentedControl.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+const QColor kBubbleBackground = QColor::fromRgbF(0.2f, 0.2f, 0.2f, 0.95f);
+
+void setTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::ButtonText, colour);
+    palette.setColor(QPalette::Text, colour);
+    widget->setPalette(palette);
+}
+
+} // namespace
+
+AppControler::AppControler(const AppControlerServices& services, QObject* parent)
+    : QObject(parent), m_services(services)
+{
+    m_services.settings->registerDefaults(registeredDefaults());
+    m_mainWindow = std::make_unique<MainWindow>();
+    VaultPageServices page;
+    page.settings = m_services.settings;
+    page.alerts = m_services.alerts;
+    page.trash = m_services.trash;
+    page.local = m_services.local;
+    page.port = m_services.vaultPage;
+    page.mounts = m_services.mounts;
+    page.unlock = m_services.unlock;
+    page.createSheet = m_services.createSheet;
+    m_vaultPage = new item2(page);
+    m_viewControllers = {new item1, m_vaultPage};
+    for (QWidget* view : std::as_const(m_viewControllers))
+        m_mainWindow->box()->addWidget(view);
+    m_diskImageController = std::make_unique<AttachDiskImageController>(m_services.unlock);
+
+    MainWindow* window = m_mainWindow.get();
+    connect(window->segbutton(), &SegmentedControl::segmentClicked, this, &AppControler::ClickSegmentButton);
+    connect(window, &MainWindow::preferencesRequested, this, &AppControler::openPreferences);
+    connect(window, &MainWindow::uninstallRequested, this, &AppControler::clickuninstall);
+    connect(window, &MainWindow::onlineHelpRequested, this, &AppControler::clickonlinehelp);
+    connect(window, &MainWindow::onlineFaqsRequested, this, &AppControler::clickonlinefaqs);
+    connect(window, &MainWindow::uninstallHelpRequested, this, &AppControler::clickhelpuninstall);
+    connect(window, &MainWindow::feedbackRequested, this, &AppControler::sendFeedback);
+    connect(window, &MainWindow::quitRequested, this, [this] {
+        if (applicationShouldTerminate())
+            Q_EMIT terminateRequested();
+    });
+}
+
+AppControler::~AppControler()
+{
+    for (int id : std::as_const(m_settingsObservers))
+        m_services.settings->removeObserver(id);
+    closeBubble(m_attachedWindow);
+    closeBubble(m_attachedWindow1);
+}
+
+QVariantMap AppControler::registeredDefaults()
+{
+    using namespace SettingsKeys;
+    const QString yes = QStringLiteral("YES");
+    const QString no = QStringLiteral("NO");
+    QVariantMap defaults{
+        {VaultItem, QVariantMap()},
+        {SUEnableAutomaticChecks, true},
+        {StartAtLogin, no},
+        {HelperStartAtLogin, yes},
+        {HelperStartSet, no},
+        {EnableNotifications, yes},
+        {AutoLock, yes},
+        {MountAtStart, no},
+        {PassSelf, no},
+        {FirstStart, yes},
+        {TipSelf, yes},
+        {ShowPhotoBooth, no},
+        {NoMonitorVaults, no},
+        {NoManuallyLockAttention, no},
+    };
+    for (const QString& key :
+         {TipDisk, TipLock, TipMount, HelpLock, HelpScan, HelpRestore, WarningText, WarningTextRestore})
+        defaults.insert(key, yes);
+    for (const QString& key : {NoDealCalendarAgent, NoDealCfprefsd, NoDealMicrosoft, NoDealEvernote,
+                               NoDealMacMail, NoDealMessages, NoDealIPhoto, NoDealAddressBook})
+        defaults.insert(key, no);
+    return defaults;
+}
+
+QWidget* AppControler::viewController(int index) const
+{
+    return m_viewControllers.value(index);
+}
+
+bool AppControler::hasVaults() const
+{
+    return !m_services.settings->dictionaryForKey(SettingsKeys::VaultItem).isEmpty();
+}
+
+bool AppControler::processRuns(const QString& name) const
+{
+    ProcessInfo processes;
+    processes.obtainFreshProcessList();
+    return processes.findProcessWithName(name);
+}
+
+void AppControler::awakeFromNib()
+{
+    SettingsStore& settings = *m_services.settings;
+    m_isTipDisplay = false;
+
+    for (const QString& key : {SettingsKeys::StartAtLogin, SettingsKeys::HelperStartAtLogin,
+                               SettingsKeys::CheckUpdatesAutomatically})
+        m_settingsObservers.append(
+            settings.addObserver(key, [this](const QString& k) { observeValueForKeyPath(k); }));
+
+    const QString mainBundle = BundleLayout::mainBundlePath();
+    m_helperPath = BundleLayout::statusBundlePath();
+
+    if (!settings.boolForKey(SettingsKeys::HelperStartSet)) {
+        if (settings.boolForKey(SettingsKeys::HelperStartAtLogin)) {
+            if (GetSystemVersion::isOlderThan(QStringLiteral("10.5"))) {
+                if (LoginItemRegistry::indexForLoginItemWithPath(m_helperPath) < 0)
+                    LoginItemRegistry::addLoginItemWithPath(m_helperPath, false);
+            } else {
+                LoginItems::sharedLoginItems().addItemWithDisplayName(
+                    kHelperDisplayName, QUrl::fromLocalFile(m_helperPath), false);
+            }
+        }
+        settings.setBool(true, SettingsKeys::HelperStartSet);
+    }
+
+    settings.setObject(mainBundle, SettingsKeys::DefaultAppPath);
+    settings.setObject(BundleLayout::catalogueResourcePath(), SettingsKeys::DefaultXmlPath);
+
+    if (settings.boolForKey(SettingsKeys::FirstStart))
+        settings.setObject(QStringLiteral("YES"), SettingsKeys::EnableNotifications);
+
+    if (m_services.local)
+        m_services.local->addObserver(NotificationNames::GuideToUser, this,
+                                      [this](QObject*, const QVariantMap&) { guidetoprotect(); });
+
+    showView(hasVaults() ? 0 : 1);
+
+    const QString vaultFolder = Paths::defaultVaultFolder();
+    if (!QFileInfo::exists(vaultFolder) && !QDir().mkdir(vaultFolder))
+        qCWarning(lcApp) << "cannot create the vault folder" << vaultFolder;
+    if (!settings.objectForKey(SettingsKeys::DefaultVaultLocation).isValid())
+        settings.setObject(vaultFolder, SettingsKeys::DefaultVaultLocation);
+    if (!settings.objectForKey(SettingsKeys::VaultsLocation).isValid())
+        settings.setObject(QVariantMap{{QStringLiteral("Zorvane"), vaultFolder}},
+                           SettingsKeys::VaultsLocation);
+}
+
+bool AppControler::applicationWillFinishLaunching()
+{
+    SettingsStore& settings = *m_services.settings;
+    if (QFileInfo::exists(Paths::keyFile())) {
+        SelfUnlockPanel::Actions actions{[this] { ClickUnlockOK(); }, [this] { ClickUnlockCancel(); },
+                                         [this] {
+                                             textDidChange();
+                                         }};
+        if (m_services.selfUnlock->runModal(actions) == 1) {
+            Q_EMIT terminateRequested();
+            return false;
+        }
+    }
+
+    const QString helperWrited = settings.stringForKey(SettingsKeys::HelperWrited);
+    const QVariantMap vaults = settings.dictionaryForKey(SettingsKeys::VaultItem);
+    if (helperWrited.size() >= 2 && vaults.contains(helperWrited))
+        m_diskImageController->mountDiskImageAtPath(vaults.value(helperWrited).toString());
+
+    if (settings.boolForKey(SettingsKeys::MountAtStart)) {
+        // Unlocking may record more images; walk the list as it was at start.
+        const QStringList images = settings.stringArrayForKey(SettingsKeys::StartupItem);
+        for (const QString& image : images)
+            m_diskImageController->mountDiskImageAtPath(image);
+    }
+
+    if (!processRuns(kHelperName))
+        m_services.launcher->launchApplication(m_helperPath);
+    return true;
+}
+
+void AppControler::bringMainWindowToFront()
+{
+    m_mainWindow->show();
+    m_mainWindow->raise();
+    m_mainWindow->activateWindow();
+}
+
+void AppControler::finishlauch(bool launchedAsLoginItem)
+{
+    if (!launchedAsLoginItem) {
+        bringMainWindowToFront();
+        if (m_services.local)
+            m_services.local->post(NotificationNames::Reopen, this);
+    }
+    // The vault page offers to create the first vault once the window is up.
+    m_vaultPage->finishlauch();
+}
+
+bool AppControler::applicationShouldHandleReopen(bool hasVisibleWindows)
+{
+    if (hasVisibleWindows)
+        return false;
+    bringMainWindowToFront();
+    if (m_services.local)
+        m_services.local->post(NotificationNames::Reopen, this);
+    return true;
+}
+
+bool AppControler::applicationShouldTerminate()
+{
+    if (!GlobalVariable::sharedInstance().getScanProgress())
+        return true;
+    Alert alert;
+    alert.messageText = QStringLiteral("Exit?");
+    alert.informativeText =
+        QStringLiteral("A file operation is in progress, exit now can potentially cause data loss, "
+                       "are you sure you want to exit?");
+    alert.accessoryText =
+        QStringLiteral("We strongly recommend that you wait until the file operation is finished.");
+    alert.accessoryFont = QStringLiteral("Tahoma");
+    alert.buttons = {QStringLiteral("Cancel"), QStringLiteral("Exit")};
+    return m_services.alerts->runAlert(alert, m_mainWindow.get()) == AlertPort::kSecondButton;
+}
+
+void AppControler::showView(int index)
+{
+    m_mainWindow->box()->setCurrentWidget(m_viewControllers.value(index));
+    m_mainWindow->segbutton()->setSelectedSegment(index);
+}
+
+void AppControler::ClickSegmentButton(int segment)
+{
+    if (segment == 0) {
+        showView(0);
+        closeBubble(m_attachedWindow);
+        closeBubble(m_attachedWindow1);
+        if (m_services.local)
+            m_services.local->post(NotificationNames::DisplayScanHelp, this);
+        return;
+    }
+    if (m_services.local)
+        m_services.local->post(NotificationNames::CloseTip, this);
+    showView(1);
+    tipwindow();
+}
+
+void AppControler::openPreferences()
+{
+    if (m_services.openPreferences)
+        m_services.openPreferences();
+}
+
+void AppControler::ClickUnlockOK()
+{
+    QFile keyFile(Paths::keyFile());
+    const QString stored =
+        keyFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(keyFile.readAll()) : QString();
+    const QString typed = m_services.selfUnlock->password();
+    if (AesEncryptor::decryptBase64String(stored, typed) == kSelfProtectionMarker) {
+        m_services.selfUnlock->stopModal(2);
+        m_services.selfUnlock->hide();
+        return;
+    }
+    m_services.selfUnlock->setInfo(QStringLiteral("Password is incorrect"), Qt::red);
+}
+
+void AppControler::ClickUnlockCancel()
+{
+    m_services.selfUnlock->stopModal(1);
+    m_services.selfUnlock->hide();
+}
+
+void AppControler::textDidChange()
+{
+    m_services.selfUnlock->setInfo(QString(), Qt::black);
+}
+
+void AppControler::ClickPassOK(bool dontAskAgain)
+{
+    if (dontAskAgain)
+        m_services.settings->setObject(QStringLiteral("NO"), SettingsKeys::TipSelf);
+    if (m_services.openSelfProtection)
+        m_services.openSelfProtection();
+}
+
+void AppControler::ClickPassCancel(bool dontAskAgain)
+{
+    if (dontAskAgain)
+        m_services.settings->setObject(QStringLiteral("NO"), SettingsKeys::TipSelf);
+}
+
+AttachedWindow* AppControler::showBubble(QWidget* view, QLabel* text, const QPointF& point, double distance,
+                                         double arrowHeight)
+{
+    Q_UNUSED(text);
+    AttachedWindow* bubble = AttachedWindow::create(view, point, m_mainWindow.get(), 11, distance);
+    if (!bubble)
+        return nullptr;
+    bubble->setBorderColor(Qt::white);
+    bubble->setBackgroundColor(kBubbleBackground);
+    bubble->setViewMargin(5);
+    bubble->setBorderWidth(5);
+    bubble->setCornerRadius(10);
+    bubble->setHasArrow(true);
+    bubble->setDrawsRoundCornerBesideArrow(true);
+    bubble->setArrowBaseWidth(15);
+    bubble->setArrowHeight(arrowHeight);
+    bubble->show();
+    m_isTipDisplay = true;
+    return bubble;
+}
+
+void AppControler::closeBubble(QPointer<AttachedWindow>& bubble)
+{
+    if (bubble) {
+        bubble->close();
+        delete bubble.data();
+    }
+    bubble = nullptr;
+}
+
+void AppControler::tipwindow()
+{
+    if (m_isTipDisplay || !m_services.settings->boolForKey(SettingsKeys::TipDisk) || !hasVaults())
+        return;
+    if (!m_tipView) {
+        m_tipView = new QWidget;
+        m_tipView->setObjectName(QStringLiteral("tipView"));
+        auto* layout = new QVBoxLayout(m_tipView);
+        m_tipViewText =
+            new QLabel(QStringLiteral("Double-click a vault to lock or unlock it. A locked vault keeps "
+                                      "its data encrypted."),
+                       m_tipView);
+        m_tipViewText->setWordWrap(true);
+        m_tipViewCheck = new QCheckBox(QStringLiteral("Don't show this again"), m_tipView);
+        auto* close = new QPushButton(QStringLiteral("OK"), m_tipView);
+        connect(close, &QPushButton::clicked, this, &AppControler::ClickTipView);
+        layout->addWidget(m_tipViewText);
+        layout->addWidget(m_tipViewCheck);
+        layout->addWidget(close, 0, Qt::AlignRight);
+        setTextColour(m_tipViewText, Qt::white);
+        setTextColour(m_tipViewCheck, Qt::white);
+        m_tipView->setParent(m_mainWindow.get(), Qt::Widget);
+        m_tipView->hide();
+    }
+    m_attachedWindow =
+        showBubble(m_tipView, m_tipViewText, m_mainWindow->segbutton()->centreInWindow(), 125, 15);
+}
+
+void AppControler::ClickTipView()
+{
+    closeBubble(m_attachedWindow);
+    if (m_tipViewCheck && m_tipViewCheck->isChecked())
+        m_services.settings->setObject(QStringLiteral("NO"), SettingsKeys::TipDisk);
+}
+
+void AppControler::guidetoprotect()
+{
+    if (!hasVaults())
+        return;
+    if (!m_guideView) {
+        m_guideView = new QWidget;
+        m_guideView->setObjectName(QStringLiteral("guideView"));
+        auto* layout = new QVBoxLayout(m_guideView);
+        m_guideViewText = new QLabel(QStringLiteral("Your vault is ready. Now choose what to protect on the "
+                                                    "Protected Items page."),
+                                     m_guideView);
+        m_guideViewText->setWordWrap(true);
+        auto* close = new QPushButton(QStringLiteral("OK"), m_guideView);
+        connect(close, &QPushButton::clicked, this, &AppControler::ClickGuideView);
+        layout->addWidget(m_guideViewText);
+        layout->addWidget(close, 0, Qt::AlignRight);
+        setTextColour(m_guideViewText, Qt::white);
+        m_guideView->setParent(m_mainWindow.get(), Qt::Widget);
+        m_guideView->hide();
+    }
+    const QPointF point = m_mainWindow->segbutton()->centreInWindow() - QPointF(20, 0);
+    m_attachedWindow1 = showBubble(m_guideView, m_guideViewText, point, 10, 43);
+    m_services.distributed->post(NotificationNames::HelperMessage);
+}
+
+void AppControler::ClickGuideView()
+{
+    closeBubble(m_attachedWindow1);
+}
+
+void AppControler::applyLoginItem(const QString& key, const QString& bundlePath, const QString& displayName)
+{
+    const bool wanted = m_services.settings->boolForKey(key);
+    if (GetSystemVersion::isOlderThan(QStringLiteral("10.5"))) {
+        if (!wanted)
+            LoginItemRegistry::removeLoginItemWithPath(bundlePath);
+        else if (LoginItemRegistry::indexForLoginItemWithPath(bundlePath) < 0)
+            LoginItemRegistry::addLoginItemWithPath(bundlePath, false);
+        return;
+    }
+    if (wanted)
+        LoginItems::sharedLoginItems().addItemWithDisplayName(displayName, QUrl::fromLocalFile(bundlePath),
+                                                              false);
+    else
+        LoginItems::sharedLoginItems().removeItemWithDisplayName(displayName);
+}
+
+void AppControler::observeValueForKeyPath(const QString&)
+{
+    applyLoginItem(SettingsKeys::StartAtLogin, BundleLayout::mainBundlePath(), kAppDisplayName);
+    applyLoginItem(SettingsKeys::HelperStartAtLogin, m_helperPath, kHelperDisplayName);
+    if (m_services.updater)
+        m_services.updater->setAutomaticallyChecksForUpdates(
+            m_services.settings->boolForKey(SettingsKeys::SUEnableAutomaticChecks));
+}
+
+void AppControler::clickuninstall()
+{
+    if (GlobalVariable::sharedInstance().getScanProgress()) {
+        m_services.alerts->runAlert(
+            Alert(QStringLiteral("Unable to uninstall"),
+                  QStringLiteral("A task is in progress, please wait until the task is finished, "
+                                 "then try uninstalling again.")));
+        return;
+    }
+    Alert confirm(
+        QStringLiteral("Uninstall Zorvane"),
+        QStringLiteral("Are you sure you want to uninstall Zorvane? The uninstaller will restore all "
+                       "encrypted folders back to normal and remove Zorvane from your computer."),
+        {QStringLiteral("Cancel"), QStringLiteral("Yes")});
+    if (m_services.alerts->runAlert(confirm) != AlertPort::kSecondButton)
+        return;
+
+    m_services.distributed->post(NotificationNames::HelperQuit);
+    if (!processRuns(kUninstallerName)) {
+        // A settings file left by an earlier uninstaller would shadow Zorvane's records.
+        const QString stale = Paths::settingsFile(SettingsStore::kUninstallerDomain);
+        if (QFileInfo::exists(stale)) {
+            const TrashResult trashed = m_services.trash->moveToTrash(stale);
+            if (!trashed.ok)
+                qCWarning(lcApp) << "cannot move the uninstaller's old settings to the Trash:"
+                                 << trashed.error;
+        }
+        m_services.launcher->launchApplication(BundleLayout::uninstallerBundlePath());
+    }
+    Q_EMIT terminateRequested();
+}
+
+void AppControler::updaterWillInstallUpdate()
+{
+    ProcessInfo::KillAnyProcessByName(kHelperName);
+}
+
+bool AppControler::updaterShouldPostponeRelaunch()
+{
+    if (!GlobalVariable::sharedInstance().getScanProgress())
+        return false;
+    m_services.alerts->runAlert(
+        Alert(QStringLiteral("Unable to relaunch"),
+              QStringLiteral("A task is in progress, please wait until the task is finished, then "
+                             "manually quit and relaunch Zorvane to complete installation of the "
+                             "new version.")));
+    return true;
+}
+
+QUrl AppControler::onlineHelpUrl()
+{
+    return QUrl(QStringLiteral("https://www.tarnwick.com/zorvane/features.html"));
+}
+
+QUrl AppControler::onlineFaqsUrl()
+{
+    return QUrl(QStringLiteral("https://www.tarnwick.com/zorvane/faq.html"));
+}
+
+QUrl AppControler::uninstallHelpUrl()
+{
+    return QUrl(QStringLiteral("https://www.tarnwick.com/zorvane/uninstall.html"));
+}
+
+QUrl AppControler::feedbackUrl()
+{
+    return QUrl(QStringLiteral("mailto:support@tarnwick.com?subject=Zorvane%20Feedback"));
+}
+
+void AppControler::clickonlinehelp()
+{
+    m_services.urls->openUrl(onlineHelpUrl());
+}
+
+void AppControler::clickonlinefaqs()
+{
+    m_services.urls->openUrl(onlineFaqsUrl());
+}
+
+void AppControler::clickhelpuninstall()
+{
+    m_services.urls->openUrl(uninstallHelpUrl());
+}
+
+void AppControler::sendFeedback()
+{
+    m_services.urls->openUrl(feedbackUrl());
+}

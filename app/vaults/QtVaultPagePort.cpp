@@ -1,0 +1,67 @@
+#include "app/vaults/QtVaultPagePort.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+const QStringList& QtVaultPagePort::imageSuffixes()
+{
+    static const QStringList suffixes{QStringLiteral("sparsebundle"), QStringLiteral("sparseimage"),
+                                      QStringLiteral("dmg")};
+    return suffixes;
+}
+
+bool QtVaultPagePort::isDiskImageName(const QString& path)
+{
+    return imageSuffixes().contains(QFileInfo(path).suffix(), Qt::CaseInsensitive);
+}
+
+bool QtVaultPagePort::runMountNotice(const QString& title, const QString& text, QWidget* parent)
+{
+    QDialog notice(parent);
+    notice.setObjectName(QStringLiteral("warningmountwindow"));
+    notice.setWindowTitle(title);
+    notice.setWindowModality(Qt::ApplicationModal);
+    auto* layout = new QVBoxLayout(&notice);
+    auto* label = new QLabel(text, &notice);
+    label->setObjectName(QStringLiteral("warningmountText"));
+    label->setWordWrap(true);
+    label->setMinimumWidth(380);
+    auto* check = new QCheckBox(QStringLiteral("Do not show this message again"), &notice);
+    check->setObjectName(QStringLiteral("warningmountCheck"));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &notice);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &notice, &QDialog::accept);
+    layout->addWidget(label);
+    layout->addWidget(check);
+    layout->addWidget(buttons);
+    notice.exec();
+    return check->isChecked();
+}
+
+QString QtVaultPagePort::chooseDiskImage(QWidget* parent, const QString& startFolder)
+{
+    // Images are folders here, so the chooser picks folders and checks their names.
+    for (;;) {
+        QFileDialog dialog(parent, QStringLiteral("Select"), startFolder);
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly, true);
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        dialog.setOption(QFileDialog::ReadOnly, true); // no folder creation
+        dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Select"));
+        dialog.setWindowModality(Qt::WindowModal);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return {};
+        const QString chosen = dialog.selectedFiles().constFirst();
+        if (isDiskImageName(chosen))
+            return chosen;
+        QMessageBox::warning(parent, QStringLiteral("Not a vault"),
+                             QStringLiteral("\"%1\" is not a vault. Please select a vault: a folder whose "
+                                            "name ends in .sparsebundle, .sparseimage or .dmg.")
+                                 .arg(QFileInfo(chosen).fileName()));
+    }
+}

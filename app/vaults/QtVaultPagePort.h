@@ -1,0 +1,17 @@
+#pragma once
+
+#include "app/vaults/VaultPagePort.h"
+
+#include <QStringList>
+
+// The vault page's notice window and image chooser as Qt dialogs.
+class QtVaultPagePort : public VaultPagePort
+{
+public:
+    static const QStringList& imageSuffixes();
+    // Whether a chosen folder is a vault image by its name.
+    static bool isDiskImageName(const QString& path);
+
+    bool runMountNotice(const QString& title, const QString& text, QWidget* parent) override;
+    QString chooseDiskImage(QWidget* parent, const QString& startFolder) override;
+};

@@ -1,7 +1,0 @@
-#include "core/GlobalVariable.h"
-
-GlobalVariable& GlobalVariable::sharedInstance()
-{
-    static GlobalVariable instance;
-    return instance;
-}

@@ -1,0 +1,7 @@
+#include "core/settings/GlobalVariable.h"
+
+GlobalVariable& GlobalVariable::sharedInstance()
+{
+    static GlobalVariable instance;
+    return instance;
+}

@@ -1,0 +1,15 @@
+#include "core/system/Logging.h"
+
+Q_LOGGING_CATEGORY(lcSettings, "zorvane.settings", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcCatalogue, "zorvane.catalogue", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcDiskImage, "zorvane.diskimage", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcUnlock, "zorvane.unlock", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcFiles, "zorvane.files", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcProcess, "zorvane.process", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcLoginItems, "zorvane.loginitems", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcPlatform, "zorvane.platform", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcUi, "zorvane.ui", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcApp, "zorvane.app", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcStatus, "zorvane.status", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcUninstaller, "zorvane.uninstaller", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcTool, "zorvane.tool", QtInfoMsg)
