@@ -2,8 +2,8 @@
 // same vault, and the open-file scan against `lsof +c0 -F p <folder>`. Prints ratios (baseline
 // time / our time: above 1 means we are faster).
 #include "core/files/FileOperation.h"
-#include "core/processes/ProcessInfo.h"
 #include "core/files/TreeCopier.h"
+#include "core/processes/ProcessInfo.h"
 
 #include <QCoreApplication>
 #include <QDir>

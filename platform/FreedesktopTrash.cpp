@@ -1,7 +1,7 @@
 #include "platform/FreedesktopTrash.h"
 
-#include "core/system/Logging.h"
 #include "core/settings/Paths.h"
+#include "core/system/Logging.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,7 +1,7 @@
 // Build step: checks the plaintext catalogue and writes it enciphered with the catalogue key.
 // usage: encipher_catalogue SOURCE.xml OUTPUT.xml
-#include "core/settings/AtomicFile.h"
 #include "core/catalogue/Catalogue.h"
+#include "core/settings/AtomicFile.h"
 
 #include <QFile>
 #include <QSet>

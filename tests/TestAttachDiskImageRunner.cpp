@@ -1,9 +1,9 @@
 // The disk-image tool runner against a scripted stand-in tool (tests/helpers/runner_fake_tool)
 // that records its arguments and standard input. The stand-in reads its input to the end
 // before it answers, so every case here also proves that the runner closes standard input.
-#include "core/vault/AttachDiskImageController.h"
-#include "core/system/BundleLayout.h"
 #include "core/settings/PropertyList.h"
+#include "core/system/BundleLayout.h"
+#include "core/vault/AttachDiskImageController.h"
 #include "core/vault/ToolMessageStream.h"
 #include "tests/support/TestPaths.h"
 

@@ -1,7 +1,7 @@
 // The runner against the real disk-image tool of the build: vaults created, attached, looked up
 // and detached for real. Skipped while the tool of this build cannot create images.
-#include "core/vault/AttachDiskImageController.h"
 #include "core/system/BundleLayout.h"
+#include "core/vault/AttachDiskImageController.h"
 #include "core/vault/MountTable.h"
 #include "tests/support/TestPaths.h"
 

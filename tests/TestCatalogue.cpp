@@ -3,10 +3,10 @@
 #include "core/catalogue/Datafile.h"
 #include "core/catalogue/NSDataAES.h"
 #include "core/catalogue/NSDataBase64.h"
+#include "core/catalogue/XMLReader.h"
 #include "core/settings/Paths.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
-#include "core/catalogue/XMLReader.h"
 #include "tests/support/TestPaths.h"
 
 #include <QDir>

@@ -2,8 +2,8 @@
 // the disclosure, the keychain box and Cancel, on the offscreen platform.
 #include "app/vaults/AddDiskSheet.h"
 #include "app/vaults/Controler.h"
-#include "core/system/NotificationCenter.h"
 #include "core/settings/SettingsStore.h"
+#include "core/system/NotificationCenter.h"
 #include "platform/SecretServiceKeychain.h"
 #include "tests/support/ScriptedAlertPort.h"
 

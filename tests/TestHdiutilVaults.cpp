@@ -1,6 +1,6 @@
-#include "core/vault/DiskImageMetadata.h"
 #include "core/settings/Paths.h"
 #include "core/settings/PropertyList.h"
+#include "core/vault/DiskImageMetadata.h"
 #include "core/vault/VaultVolume.h"
 #include "tests/support/TestPaths.h"
 

@@ -1,5 +1,5 @@
-#include "core/system/BundleLayout.h"
 #include "core/settings/Paths.h"
+#include "core/system/BundleLayout.h"
 #include "platform/MountWatcher.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/TestVaults.h"

@@ -1,5 +1,5 @@
-#include "core/system/LoginItemMarker.h"
 #include "core/processes/ProcessInfo.h"
+#include "core/system/LoginItemMarker.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/TreeBuilder.h"
 

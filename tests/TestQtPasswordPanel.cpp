@@ -1,8 +1,8 @@
 // The Qt password panel offscreen: its controls report to the client, and a real controller
 // drives it through an unlock of a real vault.
-#include "core/vault/AttachDiskImageController.h"
-#include "core/system/BundleLayout.h"
 #include "core/settings/SettingsStore.h"
+#include "core/system/BundleLayout.h"
+#include "core/vault/AttachDiskImageController.h"
 #include "tests/support/ScriptedAlertPort.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/TestVaults.h"

@@ -1,5 +1,5 @@
-#include "core/system/GetSystemVersion.h"
 #include "core/settings/PropertyList.h"
+#include "core/system/GetSystemVersion.h"
 
 #include <QDir>
 #include <QFile>

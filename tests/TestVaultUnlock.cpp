@@ -2,14 +2,14 @@
 // Secret Service of the test session, the password panel answered by a script. A scripted
 // stand-in tool covers what real vaults cannot show (an unencrypted or unreadable image), and a
 // fake share mounter stands in for a file server.
-#include "core/vault/AttachDiskImageController.h"
-#include "core/system/BundleLayout.h"
-#include "core/vault/KeychainStore.h"
 #include "core/settings/Paths.h"
 #include "core/settings/PropertyList.h"
 #include "core/settings/Records.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
+#include "core/system/BundleLayout.h"
+#include "core/vault/AttachDiskImageController.h"
+#include "core/vault/KeychainStore.h"
 #include "platform/SecretServiceKeychain.h"
 #include "status/StatusAttachDiskImageController.h"
 #include "tests/support/FakeServerVolumeMounter.h"

@@ -1,9 +1,9 @@
 #include "app/shell/Updater.h"
 
-#include "core/system/GetSystemVersion.h"
-#include "core/system/Logging.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
+#include "core/system/GetSystemVersion.h"
+#include "core/system/Logging.h"
 
 #include <QDateTime>
 #include <QNetworkAccessManager>

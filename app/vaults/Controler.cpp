@@ -1,18 +1,18 @@
 #include "app/vaults/Controler.h"
 
-#include "core/system/AlertPort.h"
-#include "core/settings/AtomicFile.h"
-#include "core/vault/AttachDiskImageController.h"
-#include "core/vault/DiskImageTask.h"
 #include "core/files/FileOperation.h"
-#include "core/system/GetSystemVersion.h"
-#include "core/system/Logging.h"
-#include "core/system/NotificationCenter.h"
-#include "core/system/NotificationNames.h"
+#include "core/settings/AtomicFile.h"
 #include "core/settings/Paths.h"
 #include "core/settings/Records.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
+#include "core/system/AlertPort.h"
+#include "core/system/GetSystemVersion.h"
+#include "core/system/Logging.h"
+#include "core/system/NotificationCenter.h"
+#include "core/system/NotificationNames.h"
+#include "core/vault/AttachDiskImageController.h"
+#include "core/vault/DiskImageTask.h"
 
 #include <QDir>
 #include <QFile>

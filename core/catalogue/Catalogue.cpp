@@ -1,11 +1,11 @@
 #include "core/catalogue/Catalogue.h"
 
-#include "core/system/BundleLayout.h"
-#include "core/system/Logging.h"
 #include "core/catalogue/NSDataAES.h"
+#include "core/catalogue/XMLReader.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
-#include "core/catalogue/XMLReader.h"
+#include "core/system/BundleLayout.h"
+#include "core/system/Logging.h"
 
 #include <QFile>
 

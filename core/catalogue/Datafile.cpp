@@ -1,9 +1,9 @@
 #include "core/catalogue/Datafile.h"
 
-#include "core/system/Logging.h"
 #include "core/settings/Paths.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
+#include "core/system/Logging.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
 #include "core/files/FileOperation.h"
 
-#include "core/system/Logging.h"
 #include "core/files/TreeCopier.h"
+#include "core/system/Logging.h"
 
 #include <QDir>
 #include <QFile>

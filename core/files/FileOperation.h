@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/vault/MountTable.h"
 #include "core/files/SharedString.h"
+#include "core/vault/MountTable.h"
 
 #include <QObject>
 #include <QString>

@@ -1,10 +1,10 @@
 #include "core/settings/SettingsStore.h"
 
+#include "core/files/SetAside.h"
 #include "core/settings/AtomicFile.h"
-#include "core/system/Logging.h"
 #include "core/settings/Paths.h"
 #include "core/settings/PropertyList.h"
-#include "core/files/SetAside.h"
+#include "core/system/Logging.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,9 +1,9 @@
 #include "core/system/LoginItemsAE.h"
 
 #include "core/settings/AtomicFile.h"
+#include "core/settings/Paths.h"
 #include "core/system/BundleLayout.h"
 #include "core/system/Logging.h"
-#include "core/settings/Paths.h"
 
 #include <QDir>
 #include <QFile>

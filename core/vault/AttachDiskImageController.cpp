@@ -1,18 +1,18 @@
 #include "core/vault/AttachDiskImageController.h"
 
-#include "core/system/AlertPort.h"
-#include "core/system/BundleLayout.h"
 #include "core/files/FileOperation.h"
-#include "core/vault/KeychainStore.h"
-#include "core/system/Logging.h"
 #include "core/files/MakeSymbolicLink.h"
+#include "core/files/SetAside.h"
 #include "core/settings/Paths.h"
 #include "core/settings/PropertyList.h"
 #include "core/settings/Records.h"
-#include "core/vault/ServerVolumeMounter.h"
-#include "core/files/SetAside.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
+#include "core/system/AlertPort.h"
+#include "core/system/BundleLayout.h"
+#include "core/system/Logging.h"
+#include "core/vault/KeychainStore.h"
+#include "core/vault/ServerVolumeMounter.h"
 
 #include <QDir>
 #include <QEventLoop>

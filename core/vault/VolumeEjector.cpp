@@ -1,7 +1,7 @@
 #include "core/vault/VolumeEjector.h"
 
-#include "core/vault/AttachDiskImageController.h"
 #include "core/system/Logging.h"
+#include "core/vault/AttachDiskImageController.h"
 
 bool VolumeEjector::unmountAndEjectDeviceAtPath(const QString& mountPoint, QString* error)
 {

@@ -1,7 +1,7 @@
 #include "tests/support/TestVaults.h"
 
-#include "core/vault/MountTable.h"
 #include "core/settings/Paths.h"
+#include "core/vault/MountTable.h"
 #include "tests/support/TestPaths.h"
 
 #include <QProcess>

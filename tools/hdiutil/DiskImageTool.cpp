@@ -1,8 +1,8 @@
 #include "tools/hdiutil/DiskImageTool.h"
 
-#include "core/system/Logging.h"
 #include "core/settings/Paths.h"
 #include "core/settings/PropertyList.h"
+#include "core/system/Logging.h"
 #include "core/vault/VaultVolume.h"
 #include "tools/hdiutil/Gocryptfs.h"
 #include "tools/hdiutil/KeyCheck.h"
