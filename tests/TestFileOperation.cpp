@@ -278,14 +278,8 @@ private Q_SLOTS:
         const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
         QCOMPARE(utimensat(AT_FDCWD, QFile::encodeName(dir.filePath("tree/pipe")).constData(), old, 0), 0);
         std::unique_ptr<TestVault> vault;
-        QString dest = dir.filePath("dest");
-        if (intoVault) {
-            vault = std::make_unique<TestVault>(dir.filePath("vault"));
-            QVERIFY(vault->isMounted());
-            dest = vault->mountPoint();
-        } else {
-            QVERIFY(QDir().mkpath(dest));
-        }
+        const QString dest = TestVault::folderFor(intoVault, dir.filePath("dest"), &vault);
+        QVERIFY(!dest.isEmpty());
         const QStringList outsideBefore = TreeBuilder::fingerprint(dir.filePath("outside"));
         const QStringList sourceBefore = TreeBuilder::fingerprint(dir.filePath("tree"));
 
@@ -468,14 +462,8 @@ private Q_SLOTS:
         }
         QVERIFY(TreeBuilder::build(dir.path(), tree));
         std::unique_ptr<TestVault> vault;
-        QString dest = dir.filePath("dest");
-        if (intoVault) {
-            vault = std::make_unique<TestVault>(dir.filePath("vault"));
-            QVERIFY(vault->isMounted());
-            dest = vault->mountPoint();
-        } else {
-            QVERIFY(QDir().mkpath(dest));
-        }
+        const QString dest = TestVault::folderFor(intoVault, dir.filePath("dest"), &vault);
+        QVERIFY(!dest.isEmpty());
         TreeCopier::Control control;
         control.threads = threads;
         const TreeCopier::Result result = TreeCopier::copyInto(dir.filePath("tree"), dest, control);

@@ -256,12 +256,8 @@ private Q_SLOTS:
         QFETCH(bool, reported);
         QTemporaryDir dir;
         std::unique_ptr<TestVault> mounted;
-        QString vault = dir.filePath("vault");
-        if (inMountedVault) {
-            mounted = std::make_unique<TestVault>(dir.filePath("v"));
-            QVERIFY(mounted->isMounted());
-            vault = mounted->mountPoint();
-        }
+        const QString vault = TestVault::folderFor(inMountedVault, dir.filePath("vault"), &mounted);
+        QVERIFY(!vault.isEmpty());
         QVERIFY(TreeBuilder::build(vault, "f Mail/inbox 8192"));
         QVERIFY(TreeBuilder::build(dir.path(), "f vault2/file 8192"));
         auto child = startChild(m_programs.named(QStringLiteral("ZvHolder")), {mode, vault + '/' + held});

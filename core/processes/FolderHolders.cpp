@@ -14,6 +14,7 @@
 #include <linux/ioctl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <thread>
 #include <unistd.h>
@@ -230,26 +231,38 @@ bool FolderHolders::holds(int pidFd) const
     return holds(pidFd, buffer);
 }
 
+bool FolderHolders::fdsHold(int pidFd) const
+{
+    const int dirFd = openat(pidFd, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return false;
+    // The raw directory call: this runs for every process, and the stream functions would add
+    // calls and an allocation to each.
+    alignas(8) char entries[16384];
+    bool found = false;
+    for (;;) {
+        const long n = syscall(SYS_getdents64, dirFd, entries, sizeof entries);
+        if (n <= 0)
+            break;
+        for (long at = 0; at < n && !found;) {
+            const auto* e = reinterpret_cast<const struct dirent64*>(entries + at);
+            found = e->d_name[0] != '.' && linkIsUnder(dirFd, e->d_name);
+            at += e->d_reclen;
+        }
+        // An answer with room to spare for another entry was the directory's last.
+        if (found || n < long(sizeof entries) - 256)
+            break;
+    }
+    close(dirFd);
+    return found;
+}
+
 bool FolderHolders::holds(int pidFd, std::vector<char>& buffer) const
 {
     if (m_folder.isEmpty())
         return false;
-    if (linkIsUnder(pidFd, "cwd") || linkIsUnder(pidFd, "root"))
-        return true;
-    bool found = false;
-    const int fdDirFd = openat(pidFd, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (DIR* fds = fdDirFd >= 0 ? fdopendir(fdDirFd) : nullptr) {
-        while (struct dirent* e = readdir(fds)) {
-            if (e->d_name[0] != '.' && linkIsUnder(dirfd(fds), e->d_name)) {
-                found = true;
-                break;
-            }
-        }
-        closedir(fds);
-    } else if (fdDirFd >= 0) {
-        close(fdDirFd);
-    }
-    return found || mapsHold(pidFd, buffer);
+    return linkIsUnder(pidFd, "cwd") || linkIsUnder(pidFd, "root") || fdsHold(pidFd) ||
+           mapsHold(pidFd, buffer);
 }
 
 QList<qint64> FolderHolders::pids(qint64 skipPid) const

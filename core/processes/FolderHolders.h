@@ -38,6 +38,7 @@ private:
         Unknown
     };
     bool holds(int pidFd, std::vector<char>& buffer) const;
+    bool fdsHold(int pidFd) const;
     bool mapsHold(int pidFd, std::vector<char>& buffer) const;
     MapsAnswer queryMaps(int mapsFd) const;
     bool linkIsUnder(int dirFd, const char* name) const;
