@@ -9,6 +9,7 @@
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
 #include "core/system/Logging.h"
+#include "core/system/OffThread.h"
 #include "core/vault/DiskImageMetadata.h"
 #include "core/vault/VaultVolume.h"
 
@@ -66,21 +67,28 @@ void syncFolder(const QString& folder)
     }
 }
 
-// Room a copy of the tree takes: whole blocks per file and an entry each.
-quint64 spaceNeeded(const QString& image)
+// Room a copy of the tree takes: whole blocks per file, and an entry (an inode) each.
+struct Room
+{
+    quint64 bytes = 0;
+    quint64 entries = 0;
+};
+
+Room roomNeeded(const QString& image)
 {
     constexpr quint64 block = 4096;
-    quint64 total = block;
+    Room room{block, 1};
     QDirIterator it(image, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
         const QFileInfo info = it.fileInfo();
-        total += block;
+        room.bytes += block;
+        ++room.entries;
         if (info.isFile() && !info.isSymLink())
-            total += (quint64(info.size()) + block - 1) / block * block;
+            room.bytes += (quint64(info.size()) + block - 1) / block * block;
     }
-    return total;
+    return room;
 }
 
 bool isWholeImage(const QString& path)
@@ -155,15 +163,24 @@ std::optional<VaultMove::Refusal> VaultMove::check(const Request& request)
                                                "remove it and try again.")
                                     .arg(staging)};
     if (request.alwaysCopy || deviceOf(image) != deviceOf(folder)) {
-        const quint64 needed = spaceNeeded(image);
+        const Room needed = roomNeeded(image);
         const std::optional<qint64> free = VaultVolume::diskFree(folder);
-        if (free && quint64(*free) < needed)
+        if (free && quint64(*free) < needed.bytes)
             return Refusal{
                 kIncorrect,
                 QStringLiteral("The vault needs %1, but only %2 is free in \"%3\". Please choose a "
                                "folder on a disk with more room.")
-                    .arg(FileOperation::stringFromFileSize(needed),
+                    .arg(FileOperation::stringFromFileSize(needed.bytes),
                          FileOperation::stringFromFileSize(quint64(*free)), folder)};
+        struct statvfs fs;
+        if (::statvfs(encoded(folder).constData(), &fs) == 0 && fs.f_files > 0 &&
+            fs.f_favail < needed.entries)
+            return Refusal{kIncorrect,
+                           QStringLiteral("The vault holds %1 files, but the disk that holds \"%2\" can take "
+                                          "only %3 more. Please choose a folder on another disk.")
+                               .arg(needed.entries)
+                               .arg(folder)
+                               .arg(quint64(fs.f_favail))};
     }
     return std::nullopt;
 }
@@ -220,9 +237,10 @@ void VaultMove::start()
     }
     const bool rename = !m_request.alwaysCopy && deviceOf(m_oldPath) == deviceOf(QFileInfo(m_newPath).path());
     QString why;
-    m_journal =
-        JobJournal::begin(kKind, rename ? kStageCopied : kStageCopying,
-                          {{kName, m_request.vaultName}, {kOldPath, m_oldPath}, {kNewPath, m_newPath}}, &why);
+    const QVariantMap fields{{kName, m_request.vaultName}, {kOldPath, m_oldPath}, {kNewPath, m_newPath}};
+    // Written to the disk before anything else changes; waited for with the window still drawn.
+    m_journal = OffThread::wait(
+        [&] { return JobJournal::begin(kKind, rename ? kStageCopied : kStageCopying, fields, &why); });
     if (!m_journal) {
         end(VaultMoveOutcome::Result::Failed,
             QStringLiteral("The move could not be recorded, so nothing was changed: %1").arg(why));
@@ -230,7 +248,7 @@ void VaultMove::start()
     }
     if (rename && renameInPlace())
         return;
-    if (!m_journal->advance(kStageCopying, {}, &why)) {
+    if (!OffThread::wait([&] { return m_journal->advance(kStageCopying, {}, &why); })) {
         m_journal->finish();
         end(VaultMoveOutcome::Result::Failed,
             QStringLiteral("The move could not be recorded, so nothing was changed: %1").arg(why));
@@ -241,18 +259,25 @@ void VaultMove::start()
 
 bool VaultMove::renameInPlace()
 {
-    if (::renameat2(AT_FDCWD, encoded(m_oldPath).constData(), AT_FDCWD, encoded(m_newPath).constData(),
-                    RENAME_NOREPLACE) != 0) {
-        if (errno == EXDEV)
-            return false; // another file system after all (a bind mount): copy
-        const QString reason = errnoText();
+    int error = 0;
+    OffThread::wait([&] {
+        if (::renameat2(AT_FDCWD, encoded(m_oldPath).constData(), AT_FDCWD, encoded(m_newPath).constData(),
+                        RENAME_NOREPLACE) != 0) {
+            error = errno;
+            return;
+        }
+        syncFolder(QFileInfo(m_newPath).path());
+        syncFolder(QFileInfo(m_oldPath).path());
+    });
+    if (error == EXDEV)
+        return false; // another file system after all (a bind mount): copy
+    if (error != 0) {
         m_journal->finish();
         end(VaultMoveOutcome::Result::Failed,
-            QStringLiteral("The vault could not be moved to \"%1\": %2").arg(m_newPath, reason));
+            QStringLiteral("The vault could not be moved to \"%1\": %2")
+                .arg(m_newPath, QString::fromLocal8Bit(std::strerror(error))));
         return true;
     }
-    syncFolder(QFileInfo(m_newPath).path());
-    syncFolder(QFileInfo(m_oldPath).path());
     m_observer->moveStepChanged(VaultMoveStep::Placed, m_newPath);
     finishSwitch();
     return true;
@@ -283,7 +308,8 @@ void VaultMove::startCopy()
 
 void VaultMove::checkfilecopyover()
 {
-    if (!m_running)
+    // The switch waits for the disk in a local event loop, where this timer may fire again.
+    if (!m_running || m_switching)
         return;
     if (m_phase == Phase::Copying) {
         // A helper may attach the vault while it is copied: the copy may then miss what is
@@ -349,20 +375,31 @@ void VaultMove::switchOver()
                     .arg(m_request.vaultName, m_oldPath));
         return;
     }
+    m_switching = true;
     QString why;
-    if (!m_journal->advance(kStageCopied, {}, &why)) {
-        discard(QStringLiteral("The move could not be recorded, so the copy was discarded: %1").arg(why));
-        return;
-    }
+    int error = 0;
     const QString copy = m_staging + QLatin1Char('/') + QFileInfo(m_oldPath).fileName();
-    if (::renameat2(AT_FDCWD, encoded(copy).constData(), AT_FDCWD, encoded(m_newPath).constData(),
-                    RENAME_NOREPLACE) != 0) {
-        discard(QStringLiteral("The copy could not be put in place at \"%1\" (%2), so it was discarded.")
-                    .arg(m_newPath, errnoText()));
+    const bool placed = OffThread::wait([&] {
+        if (!m_journal->advance(kStageCopied, {}, &why))
+            return false;
+        if (::renameat2(AT_FDCWD, encoded(copy).constData(), AT_FDCWD, encoded(m_newPath).constData(),
+                        RENAME_NOREPLACE) != 0) {
+            error = errno;
+            return false;
+        }
+        syncFolder(QFileInfo(m_newPath).path());
+        ::rmdir(encoded(m_staging).constData());
+        return true;
+    });
+    m_switching = false;
+    if (!placed) {
+        discard(
+            error == 0
+                ? QStringLiteral("The move could not be recorded, so the copy was discarded: %1").arg(why)
+                : QStringLiteral("The copy could not be put in place at \"%1\" (%2), so it was discarded.")
+                      .arg(m_newPath, QString::fromLocal8Bit(std::strerror(error))));
         return;
     }
-    syncFolder(QFileInfo(m_newPath).path());
-    ::rmdir(encoded(m_staging).constData());
     m_phase = Phase::Done;
     m_observer->moveStepChanged(VaultMoveStep::Placed, m_newPath);
     finishSwitch();
@@ -371,8 +408,19 @@ void VaultMove::switchOver()
 void VaultMove::finishSwitch()
 {
     stopWork();
+    m_switching = true;
     QString why;
-    if (!switchRecords(*m_services.settings, m_request.vaultName, m_oldPath, m_newPath, &why)) {
+    const bool switched = OffThread::wait([&] {
+        if (!switchRecords(*m_services.settings, m_request.vaultName, m_oldPath, m_newPath, &why))
+            return false;
+        QString stageError;
+        if (!m_journal->advance(kStageSwitched, {}, &stageError))
+            qCWarning(lcFiles) << "the move of" << m_request.vaultName
+                               << "could not record its stage:" << stageError;
+        return true;
+    });
+    if (!switched) {
+        m_switching = false;
         // The image is whole at both places; the start-up recovery settles which one is kept.
         m_journal.reset();
         end(VaultMoveOutcome::Result::Failed,
@@ -382,35 +430,38 @@ void VaultMove::finishSwitch()
                 .arg(m_newPath, why));
         return;
     }
-    if (!m_journal->advance(kStageSwitched, {}, &why))
-        qCWarning(lcFiles) << "the move of" << m_request.vaultName << "could not record its stage:" << why;
     m_observer->moveStepChanged(VaultMoveStep::Switched, m_newPath);
 
+    // The old image is a whole second copy now; it goes where the user can still get it back.
     QString note;
-    if (FileOperation::FileOrFolderIsExists(m_oldPath)) {
-        // The old image is a whole second copy now; it goes where the user can still get it back.
-        if (VaultVolume::mountOfImage(m_oldPath)) {
+    bool trashed = false;
+    OffThread::wait([&] {
+        if (!FileOperation::FileOrFolderIsExists(m_oldPath))
+            return;
+        if (VaultVolume::mountOfImage(m_oldPath))
             note = QStringLiteral("The old vault image stays at \"%1\" because it is in use.").arg(m_oldPath);
-        } else if (!m_services.moveToTrash || !m_services.moveToTrash(m_oldPath, &why)) {
+        else if (!m_services.moveToTrash || !m_services.moveToTrash(m_oldPath, &why))
             note =
                 QStringLiteral("The old vault image could not be moved to the Trash and stays at \"%1\": %2")
                     .arg(m_oldPath, why);
-        } else {
-            m_observer->moveStepChanged(VaultMoveStep::Trashed, m_oldPath);
-        }
-    }
-    m_journal->finish();
+        else
+            trashed = true;
+    });
+    if (trashed)
+        m_observer->moveStepChanged(VaultMoveStep::Trashed, m_oldPath);
+    OffThread::wait([&] { m_journal->finish(); });
+    m_switching = false;
     m_journal.reset();
     end(VaultMoveOutcome::Result::Moved, note);
 }
 
 void VaultMove::cancel()
 {
-    if (!m_running)
+    if (!m_running || m_switching)
         return;
     stopWork();
     if (m_phase != Phase::Idle)
-        TreeCopier::removeTree(m_staging);
+        OffThread::wait([&] { TreeCopier::removeTree(m_staging); });
     if (m_journal)
         m_journal->finish();
     end(VaultMoveOutcome::Result::Cancelled);
@@ -420,7 +471,7 @@ void VaultMove::discard(const QString& message)
 {
     qCWarning(lcFiles).noquote() << "moving" << m_oldPath << "failed:" << message;
     stopWork();
-    TreeCopier::removeTree(m_staging);
+    OffThread::wait([&] { TreeCopier::removeTree(m_staging); });
     if (m_journal)
         m_journal->finish();
     end(VaultMoveOutcome::Result::Failed, message);
@@ -466,6 +517,9 @@ void VaultMove::Progress::setProgressValue(quint64 done)
 {
     m_move.sampleDestination();
     m_move.m_observer->setProgressValue(done);
+    // The copy reports once more as it ends, just before it writes its outcome: look then rather
+    // than up to a second later at the next tick.
+    QMetaObject::invokeMethod(&m_move, &VaultMove::checkfilecopyover, Qt::QueuedConnection);
 }
 
 void VaultMove::sampleDestination()

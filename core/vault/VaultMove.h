@@ -60,7 +60,8 @@ struct VaultMoveServices
 // the disk and compared with the image; then it is renamed into place, the records follow it
 // (vault record, "StartupItem", the old network-vault record) and the old image goes to the Trash.
 // A JobJournal of kind "move" records every stage first, so a move cut off anywhere is finished
-// or undone by settle() at the next start. The 1.0 s timer checkfilecopyover drives the steps.
+// or undone by settle() at the next start. The 1.0 s timer checkfilecopyover drives the steps; the
+// copy's progress reports and the end of the check call it too, so no step waits for a tick.
 class VaultMove : public QObject
 {
     Q_OBJECT
@@ -166,6 +167,7 @@ private:
     Phase m_phase = Phase::Idle;
     bool m_running = false;
     bool m_flagged = false;
+    bool m_switching = false; // waiting for the disk between two steps of the switch
     std::unique_ptr<JobJournal> m_journal;
     std::unique_ptr<FileOperation> m_foper;
     SharedString m_strover;
