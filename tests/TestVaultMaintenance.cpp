@@ -242,6 +242,22 @@ void select(item2& page, const QString& vault)
             page.tableview()->selectRow(row);
 }
 
+// Asks to move a listed vault as a person does: select it, "Change Location…", the folder, OK.
+VaultMaintenance& askToMove(item2& page, const QString& vault, const QString& destination)
+{
+    select(page, vault);
+    VaultMaintenance& m = *page.maintenance();
+    m.ChangeLocation();
+    m.newVaultPath()->setText(destination);
+    m.ClickLocationOk();
+    return m;
+}
+
+bool holdsNothing(const QString& folder)
+{
+    return QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
 class TestVaultMaintenance : public QObject
 {
     Q_OBJECT
@@ -634,11 +650,7 @@ private Q_SLOTS:
         QVERIFY(!image.isEmpty());
         p.record(QStringLiteral("Far"), image);
         item2 page(p.services());
-        VaultMaintenance& m = *page.maintenance();
-        select(page, QStringLiteral("Far"));
-        m.ChangeLocation();
-        m.newVaultPath()->setText(m_otherDisk);
-        m.ClickLocationOk();
+        VaultMaintenance& m = askToMove(page, QStringLiteral("Far"), m_otherDisk);
         QVERIFY(m.move());
         QVERIFY(m.changeprogresswindow()->isVisible());
         QVERIFY2(m.changeprogresslabel()->text().startsWith(QStringLiteral("Copying..(")),
@@ -721,11 +733,7 @@ private Q_SLOTS:
             QVERIFY(QDir().rename(image, image + QStringLiteral(".away")));
         }
         item2 page(p.services());
-        VaultMaintenance& m = *page.maintenance();
-        select(page, QStringLiteral("Ref"));
-        m.ChangeLocation();
-        m.newVaultPath()->setText(destination);
-        m.ClickLocationOk();
+        VaultMaintenance& m = askToMove(page, QStringLiteral("Ref"), destination);
         unmount(small);
         QVERIFY(!m.move());
         QCOMPARE(p.alerts.shown.size(), 1);
@@ -752,11 +760,7 @@ private Q_SLOTS:
             TestPaths::helper(QStringLiteral("proc_holder")),
             {QStringLiteral("fd"), Paths::mountPoint(QStringLiteral("Held")) + QLatin1Char('/') + kNote});
         QVERIFY(holder.waitForReadyRead(5000));
-        VaultMaintenance& m = *page.maintenance();
-        select(page, QStringLiteral("Held"));
-        m.ChangeLocation();
-        m.newVaultPath()->setText(folder("dest"));
-        m.ClickLocationOk();
+        VaultMaintenance& m = askToMove(page, QStringLiteral("Held"), folder("dest"));
         QCOMPARE(p.alerts.shown.last().messageText, QStringLiteral("Failed to lock"));
         QVERIFY(p.lastText().contains(QStringLiteral("\"proc_holder\" is still using the vault: \"Held\"")));
         QVERIFY(TestVaults::isMounted(QStringLiteral("Held")));
@@ -785,11 +789,7 @@ private Q_SLOTS:
         const QString image = makeVault(folder("cancel"), QStringLiteral("Cancel"), 200);
         p.record(QStringLiteral("Cancel"), image);
         item2 page(p.services());
-        VaultMaintenance& m = *page.maintenance();
-        select(page, QStringLiteral("Cancel"));
-        m.ChangeLocation();
-        m.newVaultPath()->setText(m_otherDisk);
-        m.ClickLocationOk();
+        VaultMaintenance& m = askToMove(page, QStringLiteral("Cancel"), m_otherDisk);
         QVERIFY(m.move());
         if (waitForTheCopy)
             QTRY_COMPARE_WITH_TIMEOUT(m.move()->strover().value(), QStringLiteral("over"), 20000);
@@ -804,8 +804,7 @@ private Q_SLOTS:
         QVERIFY(p.alerts.shown.isEmpty());
         QCOMPARE(p.recorded(QStringLiteral("Cancel")), image);
         QVERIFY(DiskImageMetadata::isImage(image));
-        QCOMPARE(QDir(m_otherDisk).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList());
+        QVERIFY(holdsNothing(m_otherDisk));
         QCOMPARE(jobFiles(), QStringList());
         QVERIFY(!GlobalVariable::sharedInstance().getScanProgress());
     }
@@ -819,19 +818,14 @@ private Q_SLOTS:
         const QString image = makeVault(folder("meanwhile"), QStringLiteral("Meanwhile"), 20);
         p.record(QStringLiteral("Meanwhile"), image);
         item2 page(p.services());
-        VaultMaintenance& m = *page.maintenance();
-        select(page, QStringLiteral("Meanwhile"));
-        m.ChangeLocation();
-        m.newVaultPath()->setText(m_otherDisk);
-        m.ClickLocationOk();
+        VaultMaintenance& m = askToMove(page, QStringLiteral("Meanwhile"), m_otherDisk);
         QVERIFY(mountImage(image));
         QTRY_VERIFY_WITH_TIMEOUT(!m.move(), 20000);
         QCOMPARE(p.alerts.shown.last().messageText, QStringLiteral("Failed to move the vault"));
         QVERIFY2(p.lastText().contains(QStringLiteral("was unlocked while it was being copied")),
                  qPrintable(p.lastText()));
         QCOMPARE(p.recorded(QStringLiteral("Meanwhile")), image);
-        QCOMPARE(QDir(m_otherDisk).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList());
+        QVERIFY(holdsNothing(m_otherDisk));
         QCOMPARE(jobFiles(), QStringList());
         QVERIFY(!m.changeprogresswindow()->isVisible());
         QVERIFY(TestVaults::detach(QStringLiteral("Meanwhile")));
@@ -849,11 +843,7 @@ private Q_SLOTS:
         const QString image = makeVault(folder("keep"), QStringLiteral("Keep"));
         p.record(QStringLiteral("Keep"), image);
         item2 page(p.services());
-        VaultMaintenance& m = *page.maintenance();
-        select(page, QStringLiteral("Keep"));
-        m.ChangeLocation();
-        m.newVaultPath()->setText(m_otherDisk);
-        m.ClickLocationOk();
+        VaultMaintenance& m = askToMove(page, QStringLiteral("Keep"), m_otherDisk);
         QTRY_VERIFY_WITH_TIMEOUT(!m.move(), 20000);
         const QString moved = m_otherDisk + QStringLiteral("/Keep.sparsebundle");
         QCOMPARE(p.recorded(QStringLiteral("Keep")), moved);
