@@ -39,10 +39,15 @@
 
 namespace {
 
-const QByteArray kFeed =
-    "<rss xmlns:zv=\"https://www.tarnwick.com/xml/appcast\"><channel><item><title>Zorvane 1.10</title>"
-    "<enclosure url=\"https://example.invalid/get?v=1.10&amp;x=1\" "
-    "zv:version=\"1.10\"/></item></channel></rss>";
+// A feed offering version 1.10 for download at url.
+QByteArray feedOffering(const QByteArray& url)
+{
+    return "<rss xmlns:zv=\"https://www.tarnwick.com/xml/appcast\"><channel><item><title>Zorvane 1.10</title>"
+           "<enclosure url=\"" +
+           url + "\" zv:version=\"1.10\"/></item></channel></rss>";
+}
+
+const QByteArray kFeed = feedOffering("https://example.invalid/get?v=1.10&amp;x=1");
 
 using Dialog = ScriptedSelfPassDialog;
 
@@ -585,6 +590,8 @@ private Q_SLOTS:
         QTest::newRow("newer")
             << kFeed << 200
             << "Zorvane 1.10 is available: <a href=\"https://example.invalid/get?v=1.10&amp;x=1\">" << true;
+        QTest::newRow("newer, not a web address")
+            << feedOffering("file:///etc/passwd") << 200 << "Zorvane 1.10 is available." << true;
         QTest::newRow("up to date") << QByteArray("<rss><channel/></rss>") << 200 << "Zorvane is up to date."
                                     << true;
         QTest::newRow("failed") << QByteArray("gone") << 404 << "The update check failed: " << false;

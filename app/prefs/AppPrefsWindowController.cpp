@@ -62,9 +62,16 @@ AppPrefsWindowController::AppPrefsWindowController(const AppPrefsServices& servi
     buildVersionPage();
     if (Updater* updater = m_services.updater) {
         connect(updater, &Updater::updateFound, this, [this](const Updater::Release& release) {
+            const QString version = release.version.toHtmlEscaped();
+            // Only a web address is offered as a link: the feed's text is not trusted.
+            const QString scheme = release.downloadUrl.scheme();
+            if (scheme != QStringLiteral("https") && scheme != QStringLiteral("http")) {
+                showUpdateAnswer(QStringLiteral("Zorvane %1 is available.").arg(version));
+                return;
+            }
             const QString link = release.downloadUrl.toString(QUrl::FullyEncoded).toHtmlEscaped();
-            showUpdateAnswer(QStringLiteral("Zorvane %1 is available: <a href=\"%2\">%2</a>")
-                                 .arg(release.version.toHtmlEscaped(), link));
+            showUpdateAnswer(
+                QStringLiteral("Zorvane %1 is available: <a href=\"%2\">%2</a>").arg(version, link));
         });
         connect(updater, &Updater::noUpdateFound, this,
                 [this] { showUpdateAnswer(QStringLiteral("Zorvane is up to date.")); });
