@@ -23,14 +23,11 @@
 #include "core/vault/KeychainStore.h"
 #include "core/vault/MountTable.h"
 #include "core/vault/VaultMove.h"
-#include "platform/DBusNotificationCenter.h"
 #include "platform/FreedesktopTrash.h"
 #include "platform/SecretServiceKeychain.h"
-#include "tests/support/RecordingLauncher.h"
-#include "tests/support/RecordingUrlOpener.h"
+#include "tests/support/AppControlerFixture.h"
 #include "tests/support/ScriptedAlertPort.h"
 #include "tests/support/ScriptedPasswordPanel.h"
-#include "tests/support/ScriptedSelfUnlockPanel.h"
 #include "tests/support/ScriptedVaultPagePort.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/TestVaults.h"
@@ -1005,16 +1002,12 @@ private Q_SLOTS:
     // Zorvane's start settles a cut-off move before its vault page lists the vaults.
     void startSettlesBeforeTheVaultPageLoads()
     {
-        ScriptedSelfUnlockPanel selfUnlock;
-        RecordingUrlOpener urls;
-        DBusNotificationCenter distributed;
-        RecordingLauncher launcher;
-        Page p;
+        AppControlerFixture f;
         const QString image = makeVault(folder("start"), QStringLiteral("Start"));
         const QString moved = folder("started") + QStringLiteral("/Start.sparsebundle");
-        p.record(QStringLiteral("Start"), image);
+        Records(f.settings).setEntry(SettingsKeys::VaultItem, QStringLiteral("Start"), image);
         {
-            // A same-disk move killed right after its rename.
+            // A move on one disk, killed right after its rename.
             auto journal = JobJournal::begin(VaultMove::kKind, VaultMove::kStageCopied,
                                              {{VaultMove::kName, QStringLiteral("Start")},
                                               {VaultMove::kOldPath, image},
@@ -1022,20 +1015,10 @@ private Q_SLOTS:
             QVERIFY(journal);
             QVERIFY(QDir().rename(image, moved));
         }
-        AppControlerServices services;
-        services.settings = &p.settings;
-        services.alerts = &p.alerts;
-        services.selfUnlock = &selfUnlock;
-        services.urls = &urls;
-        services.distributed = &distributed;
-        services.local = &p.local;
-        services.launcher = &launcher;
-        services.trash = p.trash;
-        services.unlock = p.services().unlock;
-        AppControler controller(services);
+        AppControler controller(f.services());
         QCOMPARE(controller.vaultPage()->tablelist().at(0).diskpath(), moved);
         QCOMPARE(controller.vaultPage()->tablelist().at(0).mountstatus(), item2::kLocked);
-        QCOMPARE(p.recorded(QStringLiteral("Start")), moved);
+        QCOMPARE(Records(f.settings).entry(SettingsKeys::VaultItem, QStringLiteral("Start")), moved);
         QCOMPARE(jobFiles(), QStringList());
     }
 };
