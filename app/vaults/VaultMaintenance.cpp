@@ -33,13 +33,24 @@ QLineEdit* passwordField(QWidget* parent, const QString& name)
     return field;
 }
 
-QDialog* sheet(QWidget* parent, const QString& name, const QString& title)
+QDialog* sheet(QWidget* parent, const QString& name, const QString& title, int width)
 {
     auto* dialog = new QDialog(parent);
     dialog->setObjectName(name);
     dialog->setWindowTitle(title);
     dialog->setWindowModality(Qt::WindowModal);
+    dialog->setMinimumWidth(width);
     return dialog;
+}
+
+QLabel* heading(QWidget* parent, const QString& name = QString())
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    return label;
 }
 
 QHBoxLayout* buttonRow(QWidget* leading, QPushButton* cancel, QPushButton* ok)
@@ -85,10 +96,9 @@ VaultMaintenance::~VaultMaintenance()
 void VaultMaintenance::buildChangePassSheet()
 {
     m_changepasswindow =
-        sheet(&m_page, QStringLiteral("changepasswindow"), QStringLiteral("Change Password"));
+        sheet(&m_page, QStringLiteral("changepasswindow"), QStringLiteral("Change Password"), 380);
     auto* layout = new QVBoxLayout(m_changepasswindow);
-    m_changePassInfo = new QLabel(m_changepasswindow);
-    m_changePassInfo->setObjectName(QStringLiteral("ChangePassInfo"));
+    m_changePassInfo = heading(m_changepasswindow, QStringLiteral("ChangePassInfo"));
     layout->addWidget(m_changePassInfo);
     auto* form = new QFormLayout;
     m_oldPassWord = passwordField(m_changepasswindow, QStringLiteral("OldPassWord"));
@@ -115,13 +125,15 @@ void VaultMaintenance::buildChangePassSheet()
 void VaultMaintenance::buildLocationSheets()
 {
     m_changelocationwindow =
-        sheet(&m_page, QStringLiteral("changelocationwindow"), QStringLiteral("Change Location"));
+        sheet(&m_page, QStringLiteral("changelocationwindow"), QStringLiteral("Change Location"), 520);
     auto* layout = new QVBoxLayout(m_changelocationwindow);
+    m_changelocationinfo = heading(m_changelocationwindow);
+    layout->addWidget(m_changelocationinfo);
     auto* form = new QFormLayout;
     m_oldVaultPath = new QLineEdit(m_changelocationwindow);
     m_oldVaultPath->setObjectName(QStringLiteral("oldVaultPath"));
     m_oldVaultPath->setReadOnly(true);
-    m_oldVaultPath->setMinimumWidth(360);
+    m_oldVaultPath->setFocusPolicy(Qt::NoFocus);
     form->addRow(QStringLiteral("Vault:"), m_oldVaultPath);
     auto* newRow = new QHBoxLayout;
     m_newVaultPath = new QLineEdit(m_changelocationwindow);
@@ -143,14 +155,15 @@ void VaultMaintenance::buildLocationSheets()
             [this](const QString& text) { m_clickChangePathButtonOK->setEnabled(!text.isEmpty()); });
 
     m_changeprogresswindow = sheet(m_changelocationwindow, QStringLiteral("changeprogresswindow"),
-                                   QStringLiteral("Moving the vault"));
+                                   QStringLiteral("Moving the vault"), 440);
     auto* progressLayout = new QVBoxLayout(m_changeprogresswindow);
+    m_changeprogressinfo = heading(m_changeprogresswindow);
+    progressLayout->addWidget(m_changeprogressinfo);
     m_changeprogresslabel = new QLabel(m_changeprogresswindow);
     m_changeprogresslabel->setObjectName(QStringLiteral("changeprogresslabel"));
     m_changeprogress = new QProgressBar(m_changeprogresswindow);
     m_changeprogress->setObjectName(QStringLiteral("changeprogress"));
     m_changeprogress->setRange(0, kProgressSteps);
-    m_changeprogress->setMinimumWidth(360);
     auto* stop = new QPushButton(QStringLiteral("Cancel"), m_changeprogresswindow);
     progressLayout->addWidget(m_changeprogresslabel);
     progressLayout->addWidget(m_changeprogress);
@@ -332,9 +345,12 @@ void VaultMaintenance::ChangeLocation()
         refuseUnlocked(*row, QStringLiteral("You must lock the vault first to perform the operation.")))
         return;
     m_clickChangePathButtonOK->setEnabled(false);
+    m_changelocationinfo->setText(QStringLiteral("Move vault \"%1\" to another folder").arg(row->name()));
     m_oldVaultPath->setText(row->diskpath());
+    m_oldVaultPath->setCursorPosition(0);
     m_newVaultPath->clear();
     m_changelocationwindow->open();
+    m_newVaultPath->setFocus();
 }
 
 void VaultMaintenance::ChooseDirectory()
@@ -379,6 +395,7 @@ void VaultMaintenance::ClickLocationOk()
     m_progressTotal = 0;
     m_changeprogress->setValue(0);
     m_changeprogresslabel->setText(QStringLiteral("Copying.."));
+    m_changeprogressinfo->setText(QStringLiteral("Moving vault \"%1\" to \"%2\"").arg(row->name(), folder));
     m_changeprogresswindow->open();
     m_move = std::make_unique<VaultMove>(VaultMoveServices{m_services.settings, m_services.trash->mover()},
                                          request, this);

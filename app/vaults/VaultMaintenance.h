@@ -95,10 +95,12 @@ private:
     QProgressBar* m_changepassani = nullptr;
 
     QDialog* m_changelocationwindow = nullptr;
+    QLabel* m_changelocationinfo = nullptr;
     QLineEdit* m_oldVaultPath = nullptr;
     QLineEdit* m_newVaultPath = nullptr;
     QPushButton* m_clickChangePathButtonOK = nullptr;
     QDialog* m_changeprogresswindow = nullptr;
+    QLabel* m_changeprogressinfo = nullptr;
     QProgressBar* m_changeprogress = nullptr;
     QLabel* m_changeprogresslabel = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "app/vaults/resizedisk.h"
 
 #include "app/vaults/Controler.h"
+#include "core/settings/Paths.h"
 #include "core/system/AlertPort.h"
 #include "core/system/Logging.h"
 #include "core/system/NotificationCenter.h"
@@ -22,11 +23,18 @@ resizedisk::resizedisk(const ResizeServices& services, QWidget* parent)
     setObjectName(QStringLiteral("resize"));
     setWindowTitle(QStringLiteral("Resize Vault"));
     setWindowModality(Qt::WindowModal);
+    setMinimumWidth(340);
     auto* layout = new QVBoxLayout(this);
+    m_heading = new QLabel(this);
+    QFont bold = m_heading->font();
+    bold.setBold(true);
+    m_heading->setFont(bold);
+    layout->addWidget(m_heading);
     auto* form = new QFormLayout;
     m_oriSize = new QLineEdit(this);
     m_oriSize->setObjectName(QStringLiteral("OriSize"));
     m_oriSize->setReadOnly(true);
+    m_oriSize->setFocusPolicy(Qt::NoFocus);
     form->addRow(QStringLiteral("Current size:"), m_oriSize);
     auto* sizeRow = new QHBoxLayout;
     m_customSize = new QLineEdit(this);
@@ -113,6 +121,8 @@ void resizedisk::awakeFromNib()
         m_customSize->setText(m_newSize);
     m_popupTypeButton->setCurrentIndex(m_newType != 0 ? 1 : 0);
     m_progresswindow->hide();
+    m_heading->setText(QStringLiteral("Resize vault \"%1\"").arg(Paths::vaultNameFromImagePath(m_filePath)));
+    m_customSize->setFocus();
 }
 
 void resizedisk::controlTextDidChange()

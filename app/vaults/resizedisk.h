@@ -6,6 +6,7 @@
 class AlertPort;
 class NotificationCenter;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -77,6 +78,7 @@ private:
     void wipePassword();
 
     ResizeServices m_services;
+    QLabel* m_heading = nullptr;
     QComboBox* m_popupTypeButton = nullptr;
     QLineEdit* m_customSize = nullptr;
     QLineEdit* m_oriSize = nullptr;
