@@ -259,6 +259,8 @@ void VaultMove::start()
 
 bool VaultMove::renameInPlace()
 {
+    // From here on the move runs to its end; a cancel is no longer taken.
+    m_switching = true;
     int error = 0;
     OffThread::wait([&] {
         if (::renameat2(AT_FDCWD, encoded(m_oldPath).constData(), AT_FDCWD, encoded(m_newPath).constData(),
@@ -269,8 +271,10 @@ bool VaultMove::renameInPlace()
         syncFolder(QFileInfo(m_newPath).path());
         syncFolder(QFileInfo(m_oldPath).path());
     });
-    if (error == EXDEV)
+    if (error == EXDEV) {
+        m_switching = false;
         return false; // another file system after all (a bind mount): copy
+    }
     if (error != 0) {
         m_journal->finish();
         end(VaultMoveOutcome::Result::Failed,
@@ -347,6 +351,8 @@ void VaultMove::startVerify()
 {
     m_phase = Phase::Verifying;
     m_observer->moveStepChanged(VaultMoveStep::Verifying, m_size.value());
+    if (!m_running)
+        return; // cancelled by the observer
     m_verification = std::make_unique<Verification>();
     Verification* verification = m_verification.get();
     const QString original = m_oldPath;
@@ -375,6 +381,7 @@ void VaultMove::switchOver()
                     .arg(m_request.vaultName, m_oldPath));
         return;
     }
+    // From here on the move runs to its end; a cancel is no longer taken.
     m_switching = true;
     QString why;
     int error = 0;
@@ -391,7 +398,6 @@ void VaultMove::switchOver()
         ::rmdir(encoded(m_staging).constData());
         return true;
     });
-    m_switching = false;
     if (!placed) {
         discard(
             error == 0
@@ -408,7 +414,6 @@ void VaultMove::switchOver()
 void VaultMove::finishSwitch()
 {
     stopWork();
-    m_switching = true;
     QString why;
     const bool switched = OffThread::wait([&] {
         if (!switchRecords(*m_services.settings, m_request.vaultName, m_oldPath, m_newPath, &why))
@@ -420,7 +425,6 @@ void VaultMove::finishSwitch()
         return true;
     });
     if (!switched) {
-        m_switching = false;
         // The image is whole at both places; the start-up recovery settles which one is kept.
         m_journal.reset();
         end(VaultMoveOutcome::Result::Failed,
@@ -450,7 +454,6 @@ void VaultMove::finishSwitch()
     if (trashed)
         m_observer->moveStepChanged(VaultMoveStep::Trashed, m_oldPath);
     OffThread::wait([&] { m_journal->finish(); });
-    m_switching = false;
     m_journal.reset();
     end(VaultMoveOutcome::Result::Moved, note);
 }
@@ -496,6 +499,7 @@ void VaultMove::end(VaultMoveOutcome::Result result, const QString& message)
     stopWork();
     m_phase = Phase::Done;
     m_running = false;
+    m_switching = false;
     m_journal.reset();
     if (m_flagged) {
         m_flagged = false;

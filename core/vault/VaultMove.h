@@ -110,6 +110,7 @@ public:
     // returns (a rename, or a move that could not start).
     void start();
     // Stops a running move and removes everything it made; the image and its records stay.
+    // Once the copy is being put in place the move runs to its end and a cancel is ignored.
     void cancel();
     // The timer: picks up the end of the copy, of the check, and switches over.
     void checkfilecopyover();
@@ -167,7 +168,7 @@ private:
     Phase m_phase = Phase::Idle;
     bool m_running = false;
     bool m_flagged = false;
-    bool m_switching = false; // waiting for the disk between two steps of the switch
+    bool m_switching = false; // placing the copy and switching over: runs to its end
     std::unique_ptr<JobJournal> m_journal;
     std::unique_ptr<FileOperation> m_foper;
     SharedString m_strover;
