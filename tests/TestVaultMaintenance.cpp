@@ -151,6 +151,37 @@ public:
     TrashResult restore(const QString&) override { return {}; }
 };
 
+// The real keyring, except that it refuses to change a stored password.
+class RefusingKeychain : public KeychainStore
+{
+public:
+    explicit RefusingKeychain(KeychainStore& real) : m_real(real) {}
+    bool checkForExistanceOfKeychainItem(const QString& n, const QString& k, const QString& u) override
+    {
+        return m_real.checkForExistanceOfKeychainItem(n, k, u);
+    }
+    bool addKeychainItem(const QString& n, const QString& k, const QString& u, const QString& p) override
+    {
+        return m_real.addKeychainItem(n, k, u, p);
+    }
+    bool modifyKeychainItem(const QString&, const QString&, const QString&, const QString&) override
+    {
+        return false;
+    }
+    bool deleteKeychainItem(const QString& n, const QString& k, const QString& u) override
+    {
+        return m_real.deleteKeychainItem(n, k, u);
+    }
+    QString getPasswordFromKeychainItem(const QString& n, const QString& k, const QString& u) override
+    {
+        return m_real.getPasswordFromKeychainItem(n, k, u);
+    }
+    QString lastError() const override { return QStringLiteral("keyring is locked"); }
+
+private:
+    KeychainStore& m_real;
+};
+
 // Presses Cancel the moment the move reaches a step.
 class Canceller : public VaultMoveObserver
 {
@@ -202,6 +233,7 @@ struct Page
     ScriptedPasswordPanel panel;
     SecretServiceKeychain keychain;
     QList<QPair<QString, QVariantMap>> posted;
+    QHash<QString, QString> shares; // folder -> share URL
 
     Page()
     {
@@ -221,8 +253,8 @@ struct Page
         s.local = &local;
         s.port = &port;
         s.unlock = {&settings, &keychain, nullptr, &panel, &alerts};
-        s.remoteVolumeOf = [](const QString&) {
-            return QString();
+        s.remoteVolumeOf = [this](const QString& folder) {
+            return shares.value(folder);
         };
         return s;
     }
@@ -610,6 +642,30 @@ private Q_SLOTS:
         QVERIFY(opensWith(image, kPassword));
     }
 
+    // The keyring refusing the new password: the vault has it anyway, and the user is told.
+    void changePasswordKeyringRefuses()
+    {
+        Page p;
+        const QString image = makeVault(folder("pwk"), QStringLiteral("Pw"));
+        p.record(QStringLiteral("Pw"), image);
+        p.remember(QStringLiteral("Pw.sparsebundle"), kPassword);
+        RefusingKeychain refusing(p.keychain);
+        VaultPageServices services = p.services();
+        services.unlock.keychain = &refusing;
+        item2 page(services);
+        VaultMaintenance& m = *page.maintenance();
+        select(page, QStringLiteral("Pw"));
+        m.ChangePass();
+        m.OldPassWord()->setText(QString::fromUtf8(kPassword));
+        m.NewPassWord()->setText(QString::fromUtf8(kNewPassword));
+        m.RepeatPassWord()->setText(QString::fromUtf8(kNewPassword));
+        m.ClickChangePassOk();
+        QVERIFY(opensWith(image, kNewPassword));
+        QCOMPARE(p.alerts.shown.last().messageText, QStringLiteral("Password changed"));
+        QVERIFY(p.lastText().contains(QStringLiteral("could not be updated (keyring is locked)")));
+        QVERIFY(!m.changepasswindow()->isVisible());
+    }
+
     // ---- Move ------------------------------------------------------------------------------
 
     // The same disk: one rename; the records and the row follow, and it unlocks there.
@@ -625,6 +681,7 @@ private Q_SLOTS:
         Records(p.settings)
             .setEntry(SettingsKeys::NetworkVaultItem, image, QStringLiteral("smb://nas/share"));
         const ino_t inode = inodeOf(image);
+        p.shares.insert(to, QStringLiteral("smb://nas/vaults"));
         item2 page(p.services());
         VaultMaintenance& m = *page.maintenance();
         select(page, QStringLiteral("Same"));
@@ -636,10 +693,14 @@ private Q_SLOTS:
         m.ChooseDirectory();
         QCOMPARE(p.port.directoryFolders, QStringList{QDir::homePath()});
         QVERIFY(m.clickChangePathButtonOK()->isEnabled());
+        p.alerts.answers = {AlertPort::kSecondButton};
         m.ClickLocationOk();
 
         const QString moved = to + QStringLiteral("/Same.sparsebundle");
-        QVERIFY(p.alerts.shown.isEmpty());
+        // The new folder lies on a share: the user is asked about mounting it at start.
+        QCOMPARE(p.alerts.shown.size(), 1);
+        QCOMPARE(p.alerts.shown[0].messageText,
+                 QStringLiteral("Do you want to automount the network share?"));
         QCOMPARE(inodeOf(moved), inode);
         QVERIFY(!exists(image));
         QCOMPARE(p.recorded(QStringLiteral("Same")), moved);
