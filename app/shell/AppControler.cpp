@@ -5,6 +5,7 @@
 #include "app/shell/SelfUnlockPanel.h"
 #include "app/shell/Updater.h"
 #include "app/vaults/item2.h"
+#include "core/files/JobRecovery.h"
 #include "core/processes/ProcessInfo.h"
 #include "core/settings/GlobalVariable.h"
 #include "core/settings/Paths.h"
@@ -55,6 +56,9 @@ AppControler::AppControler(const AppControlerServices& services, QObject* parent
     : QObject(parent), m_services(services)
 {
     m_services.settings->registerDefaults(registeredDefaults());
+    // Jobs cut off last time are finished or undone before a page reads a record or a vault is
+    // unlocked.
+    JobRecovery::settleAtStart({m_services.settings, m_services.trash->mover()});
     m_mainWindow = std::make_unique<MainWindow>();
     VaultPageServices page;
     page.settings = m_services.settings;
