@@ -47,6 +47,28 @@ template<typename F> double medianMs(int rounds, F&& once)
     return median(times);
 }
 
+// Runs a and b in pairs, alternating which goes first so that a change in the machine's load
+// falls on both. Each returns the milliseconds it measured (leaving its own preparation out);
+// the result is a's time over b's for each pair, and each(pair, aMs, bMs) sees every pair.
+template<typename A, typename B, typename Each>
+QList<double> pairedRatios(int pairs, A&& a, B&& b, Each&& each)
+{
+    QList<double> ratios;
+    for (int i = 0; i < pairs; ++i) {
+        double aMs = 0, bMs = 0;
+        if (i % 2 == 0) {
+            aMs = a();
+            bMs = b();
+        } else {
+            bMs = b();
+            aMs = a();
+        }
+        each(i, aMs, bMs);
+        ratios.append(aMs / bMs);
+    }
+    return ratios;
+}
+
 // Runs a program to its end; its exit code, or -1 when it could not run or crashed.
 inline int runProgram(const QString& program, const QStringList& args, const QByteArray& input = {},
                       const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),

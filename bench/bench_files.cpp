@@ -161,21 +161,13 @@ double copyOnce(const QString& tree, const Vault& vault, int threads)
 // Runs of cp -a and ours in pairs, alternating which goes first; cp time / our time per pair.
 QList<double> copyRatios(const QString& tree, const Vault& vault, int threads, int pairs)
 {
-    QList<double> ratios;
-    for (int i = 0; i < pairs; ++i) {
-        double cp = 0, ours = 0;
-        if (i % 2 == 0) {
-            cp = copyOnce(tree, vault, 0);
-            ours = copyOnce(tree, vault, threads);
-        } else {
-            ours = copyOnce(tree, vault, threads);
-            cp = copyOnce(tree, vault, 0);
-        }
-        printf("  threads %d, pair %d: cp -a %.0f ms, ours %.0f ms -> %.2f\n", threads, i + 1, cp, ours,
-               cp / ours);
-        ratios.append(cp / ours);
-    }
-    return ratios;
+    return pairedRatios(
+        pairs, [&] { return copyOnce(tree, vault, 0); }, [&] { return copyOnce(tree, vault, threads); },
+        [&](int pair, double cp, double ours) {
+            printf("  threads %d, pair %d: cp -a %.0f ms, ours %.0f ms -> %.2f\n", threads, pair + 1, cp,
+                   ours, cp / ours);
+            fflush(stdout);
+        });
 }
 
 void benchCopy(const QString& base, const Vault& vault, bool sweep)
@@ -321,45 +313,40 @@ void benchOpenFileScan(const QString& base, const Vault& vault)
     printf("open-file scan of a vault, %lld processes (300 extra: 280 idle, 20 with %d mapped files each):\n",
            static_cast<long long>(ProcTable().pids().size()), kMappedFiles);
 
-    QList<double> ratios;
     int agreed = 0;
     const int runs = 5;
-    for (int i = 0; i < runs; ++i) {
-        QString names;
-        QByteArray output;
-        double oursCpu = 0, lsofCpu = 0;
-        auto ours = [&] {
-            const double before = cpuMs(RUSAGE_SELF);
-            names = ProcessInfo().FolderOpenByProcess(vault.mountPoint());
-            oursCpu = cpuMs(RUSAGE_SELF) - before;
-        };
-        auto theirs = [&] {
-            const double before = cpuMs(RUSAGE_CHILDREN);
+    QString names;
+    QByteArray output;
+    double oursCpu = 0, lsofCpu = 0;
+    auto theirs = [&] {
+        const double before = cpuMs(RUSAGE_CHILDREN);
+        const double ms = timeMs([&] {
             QProcess p;
             p.setStandardErrorFile(QProcess::nullDevice());
             p.start(lsof,
                     {QStringLiteral("+c0"), QStringLiteral("-F"), QStringLiteral("p"), vault.mountPoint()});
             p.waitForFinished(-1);
             output = p.readAllStandardOutput();
-            lsofCpu = cpuMs(RUSAGE_CHILDREN) - before;
-        };
-        double oursMs = 0, lsofMs = 0;
-        if (i % 2 == 0) {
-            oursMs = timeMs(ours);
-            lsofMs = timeMs(theirs);
-        } else {
-            lsofMs = timeMs(theirs);
-            oursMs = timeMs(ours);
-        }
+        });
+        lsofCpu = cpuMs(RUSAGE_CHILDREN) - before;
+        return ms;
+    };
+    auto ours = [&] {
+        const double before = cpuMs(RUSAGE_SELF);
+        const double ms = timeMs([&] { names = ProcessInfo().FolderOpenByProcess(vault.mountPoint()); });
+        oursCpu = cpuMs(RUSAGE_SELF) - before;
+        return ms;
+    };
+    const QList<double> ratios = pairedRatios(runs, theirs, ours, [&](int run, double lsofMs, double oursMs) {
         const QList<qint64> found = FolderHolders(vault.mountPoint()).pids();
         const QSet<qint64> oursSet(found.begin(), found.end());
         const bool same = oursSet == lsofPids(output) && oursSet == holder.pids();
         agreed += same ? 1 : 0;
         printf("  run %d: ours %.1f ms (%.0f ms CPU, found %s), lsof %.1f ms (%.0f ms CPU) -> %.1f%s\n",
-               i + 1, oursMs, oursCpu, qPrintable(names), lsofMs, lsofCpu, lsofMs / oursMs,
+               run + 1, oursMs, oursCpu, qPrintable(names), lsofMs, lsofCpu, lsofMs / oursMs,
                same ? "" : " (found other processes than lsof)");
-        ratios.append(lsofMs / oursMs);
-    }
+        fflush(stdout);
+    });
     const double lowest = *std::min_element(ratios.begin(), ratios.end());
     result(QStringLiteral("open-file scan vs lsof (min, median of %1)").arg(runs),
            QStringLiteral("%1, %2").arg(lowest, 0, 'f', 1).arg(median(ratios), 0, 'f', 1),

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -150,10 +151,14 @@ public:
     bool run(const QByteArray& src, const QByteArray& dst, const struct stat& st)
     {
         // The walking thread copies too once the walk is done, so one thread means no hand-over.
-        const int n = std::max(1, m_control.threads);
-        m_maxQueued = size_t(n - 1) * kQueuedPerWorker;
-        for (int i = 1; i < n; ++i)
-            m_workers.emplace_back([this] { workerLoop(); });
+        for (int i = 1; i < m_control.threads; ++i) {
+            try {
+                m_workers.emplace_back([this] { workerLoop(); });
+            } catch (const std::system_error&) {
+                break; // no more threads to be had: fewer copy
+            }
+        }
+        m_maxQueued = m_workers.size() * kQueuedPerWorker;
         copyEntry(src, dst, st);
         pushBatch();
         {

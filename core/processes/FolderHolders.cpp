@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -89,30 +90,24 @@ FolderHolders::FolderHolders(const QString& folder, const QString& procRoot)
     if (m_folder.isEmpty())
         return;
 
-    // Mapped files show the device of their file system: the folder's own, and that of any
-    // mount below it. The table's number and stat's are both kept, as some file systems
-    // (btrfs subvolumes) give a file another number than its mount shows.
+    // Mapped files show the device number of their file system as the mount table has it (a
+    // btrfs subvolume's files stat with another one): the folder's mount and every mount below.
+    // Only the folder itself is looked at; a mount below may hang, the table never does.
     auto addDevice = [this](dev_t device) {
         if (std::find(m_devices.begin(), m_devices.end(), device) == m_devices.end())
             m_devices.push_back(device);
     };
     struct stat st;
-    const bool folderKnown = stat(m_folder.constData(), &st) == 0;
-    if (folderKnown)
+    if (stat(m_folder.constData(), &st) == 0)
         addDevice(st.st_dev);
     const QList<MountEntry> mounts = MountTable::read();
-    const QString folderName = QFile::decodeName(m_folder);
-    if (const std::optional<MountEntry> containing = MountTable::mountContaining(folderName, mounts)) {
-        if (containing->device != 0)
-            addDevice(containing->device);
-    }
+    if (const std::optional<MountEntry> containing =
+            MountTable::mountContaining(QFile::decodeName(m_folder), mounts))
+        addDevice(containing->device);
     for (const MountEntry& mount : mounts) {
         const QByteArray point = QFile::encodeName(mount.mountPoint);
-        if (!isUnder(point.constData(), size_t(point.size())))
-            continue;
-        addDevice(mount.device);
-        if (stat(point.constData(), &st) == 0)
-            addDevice(st.st_dev);
+        if (isUnder(point.constData(), size_t(point.size())))
+            addDevice(mount.device);
     }
     // Without the mount table, mounts below the folder are unknown: only paths can tell.
     if (mounts.isEmpty())
@@ -300,8 +295,13 @@ QList<qint64> FolderHolders::pids(qint64 skipPid) const
     const qsizetype threads =
         std::clamp<qsizetype>(all.size() / kProcessesPerThread, 1, std::max(1, QThread::idealThreadCount()));
     std::vector<std::thread> helpers;
-    for (qsizetype t = 1; t < threads; ++t)
-        helpers.emplace_back(scan);
+    for (qsizetype t = 1; t < threads; ++t) {
+        try {
+            helpers.emplace_back(scan);
+        } catch (const std::system_error&) {
+            break; // no thread to be had: the others, this one included, do the work
+        }
+    }
     scan();
     for (std::thread& t : helpers)
         t.join();
