@@ -31,8 +31,14 @@ QProcess* StandIns::start(const QString& name, const QStringList& arguments, boo
     process->start(program(name), arguments);
     if (!process->waitForStarted(10000))
         return nullptr;
-    if (waitReady && (!process->waitForReadyRead(10000) || !process->readLine().startsWith("ready")))
-        return nullptr;
+    if (waitReady) {
+        const QByteArray line =
+            process->waitForReadyRead(10000) ? process->readLine().trimmed() : QByteArray();
+        if (!line.startsWith("ready"))
+            return nullptr;
+        // "ready <pid>" names the child a forking stand-in started.
+        process->setProperty("child", line.mid(6).toLongLong());
+    }
     m_children.push_back(std::move(process));
     return m_children.back().get();
 }

@@ -21,7 +21,8 @@ public:
     QString folder() const { return m_dir.path(); }
     // The copy named name (made on first use).
     QString program(const QString& name);
-    // Starts the stand-in; waits for its "ready" line unless told not to. Null when it failed.
+    // Starts the stand-in; waits for its "ready" line unless told not to (the property "child"
+    // then holds the pid of the child a forking stand-in started). Null when it failed.
     QProcess* start(const QString& name, const QStringList& arguments = {QStringLiteral("sleep")},
                     bool waitReady = true, const QProcessEnvironment& environment = {});
     // A process that the code under test started (a relaunch): ended with the others, if it
