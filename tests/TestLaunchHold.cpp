@@ -52,7 +52,7 @@ private Q_SLOTS:
         QVERIFY(!hold->join(getpid(), 0)); // not a child of the held tree: left alone
 
         hold->end();
-        QVERIFY(parent->waitForFinished(5000));
+        QVERIFY(StandIns::ended(parent));
         QTRY_VERIFY(gone(child));
         QVERIFY(!hold->isRootAlive());
         hold->end(); // twice is harmless
@@ -101,7 +101,7 @@ private Q_SLOTS:
         QVERIFY(adopted);
         QCOMPARE(adopted->command().arguments, StandIns::arguments(seen.pid));
         adopted->end();
-        QVERIFY(process->waitForFinished(5000));
+        QVERIFY(StandIns::ended(process));
 
         // A process that runs again is no longer ours to take.
         QProcess* running = m_standIns.start(QStringLiteral("zvhold-adopted"));

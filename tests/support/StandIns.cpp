@@ -68,6 +68,11 @@ void StandIns::stopAll()
     m_children.clear();
 }
 
+bool StandIns::ended(QProcess* process, int timeoutMs)
+{
+    return process->state() == QProcess::NotRunning || process->waitForFinished(timeoutMs);
+}
+
 WatchedProcess StandIns::describe(qint64 pid)
 {
     const ProcTable table;

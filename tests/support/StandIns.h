@@ -30,6 +30,8 @@ public:
     void adopt(qint64 pid);
     void stopAll();
 
+    // Whether the process has ended (waiting a while for it); also true when it already had.
+    static bool ended(QProcess* process, int timeoutMs = 5000);
     // A live process as the watcher reports it.
     static WatchedProcess describe(qint64 pid);
     // The kernel's state letter of a process ('T' stopped, 'S' sleeping, …); 0 when it is gone.
