@@ -27,7 +27,10 @@ int main(int argc, char* argv[])
     GioServerVolumeMounter shares;
     QtPasswordPanel passwordPanel;
     QtAlertPort alerts;
-    LinuxProcessWatcher watcher;
+    LinuxProcessWatcher::Options watching;
+    // Tests confine the helper to their own stand-ins, so it never holds anybody else's program.
+    watching.pathPrefix = qEnvironmentVariable("ZV_STATUS_WATCH_PREFIX");
+    LinuxProcessWatcher watcher(watching);
     FreedesktopNotices notices;
 
     StatusServices status;

@@ -6,6 +6,7 @@
 #include "core/settings/Records.h"
 #include "core/settings/SettingsKeys.h"
 #include "platform/LaunchHold.h"
+#include "status/ProtectedProcessNames.h"
 #include "tests/support/StatusFixture.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/TestVaults.h"
@@ -292,6 +293,26 @@ private Q_SLOTS:
         m_fixture.standIns.adopt(relaunched);
         QCOMPARE(relaunched > 0, vaultOpen);
         QVERIFY(!QFileInfo::exists(m_fixture.heldRecordPath()));
+    }
+
+    void protectedNamesAreReadAgainOnlyAfterAChange()
+    {
+        SettingsStore settings(SettingsStore::kStatusDomain);
+        ProtectedProcessNames names(settings, [&settings] {
+            settings.resetStandardUserDefaults();
+            settings.addSuiteNamed(SettingsStore::kZorvaneDomain);
+        });
+        QVERIFY(names.isProtected(QStringLiteral("thunderbird")));
+        QVERIFY(names.isProtected(QStringLiteral("Thunderbird-Bin")));
+        QVERIFY(!names.isProtected(QStringLiteral("firefox")));
+        QCOMPARE(names.loads(), 1);
+        Records(m_fixture.zorvane()).removeEntry(SettingsKeys::RedirectItem, QStringLiteral("Thunderbird"));
+        QVERIFY(!names.isProtected(QStringLiteral("thunderbird")));
+        QVERIFY(names.isProtected(QStringLiteral("geary")));
+        QCOMPARE(names.loads(), 2);
+        m_fixture.zorvane().setObject(QStringLiteral("/nonexistent/data.xml"), SettingsKeys::DefaultXmlPath);
+        QVERIFY(!names.isProtected(QStringLiteral("geary"))); // no catalogue, nothing to match
+        QCOMPARE(names.loads(), 3);
     }
 
     void thePromptOfEachKind_data()

@@ -110,10 +110,10 @@ void StatusFixture::reset(bool notifications)
     controller->finishlauch();
 }
 
-std::unique_ptr<StatusAttachDiskImageController> StatusFixture::makeController()
+std::unique_ptr<StatusAttachDiskImageController> StatusFixture::makeController(ProcessWatcher* otherWatcher)
 {
     StatusServices status;
-    status.watcher = watcher.get();
+    status.watcher = otherWatcher ? otherWatcher : watcher.get();
     status.notices = notices.get();
     status.heldRecordPath = heldRecordPath();
     return std::make_unique<StatusAttachDiskImageController>(

@@ -26,7 +26,8 @@ public:
     void reset(bool notifications = true);
     // Per test: ends what the test started and locks the vaults again.
     void tearDown();
-    std::unique_ptr<StatusAttachDiskImageController> makeController();
+    // A controller on the fixture's services; watching through watcher when one is given.
+    std::unique_ptr<StatusAttachDiskImageController> makeController(ProcessWatcher* otherWatcher = nullptr);
 
     QString image(const QString& vault) const;
     static QString dataPlace(const QString& item);
