@@ -127,7 +127,7 @@ private Q_SLOTS:
         main.hide();
         alone.placeBelowMainWindow();
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-        QCOMPARE(QRect(alone.pos(), alone.size()).center(), area.center());
+        QVERIFY((QRect(alone.pos(), alone.size()).center() - area.center()).manhattanLength() <= 2);
     }
 
     void unlocksARealVault()
