@@ -8,6 +8,11 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/epoll.h>
 #include <sys/inotify.h>
@@ -56,6 +61,13 @@ LinuxProcessWatcher::LinuxProcessWatcher(const Options& options, QObject* parent
         m_options.cgroupRoot = cgroupMountPoint();
     m_ownCgroup = cgroupPathIn("/proc/self/cgroup");
     m_livePids = QFileInfo(m_options.procRoot).canonicalFilePath() == QLatin1String("/proc");
+    const QByteArray root = QFile::encodeName(m_options.procRoot);
+    m_procFd = ::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // loadavg names the last pid of this process's pid namespace: only a gate when the /proc
+    // shown is of that same namespace (where "self" is this process's own pid).
+    if (QFile::symLinkTarget(m_options.procRoot + QStringLiteral("/self")).section(QLatin1Char('/'), -1) ==
+        QString::number(::getpid()))
+        m_loadavgFd = ::open((root + "/loadavg").constData(), O_RDONLY | O_CLOEXEC);
     m_timer = new QTimer(this);
     m_timer->setInterval(m_options.intervalMs);
     connect(m_timer, &QTimer::timeout, this, &LinuxProcessWatcher::scan);
@@ -67,6 +79,10 @@ LinuxProcessWatcher::~LinuxProcessWatcher()
     delete m_inotifyNotifier;
     if (m_inotify >= 0)
         ::close(m_inotify);
+    for (int fd : {m_procFd, m_loadavgFd}) {
+        if (fd >= 0)
+            ::close(fd);
+    }
     delete m_epollNotifier;
     for (int fd : std::as_const(m_memberFds))
         ::close(fd);
@@ -136,10 +152,13 @@ void LinuxProcessWatcher::addProcess(qint64 pid, bool initial, QList<WatchedProc
     entry.startTime = st.startTime;
     entry.firstSeenMs = initial ? -kYoungMs : m_clock.elapsed();
     entry.executable = m_table.executable(pid);
+    entry.exeLink = QFile::encodeName(entry.executable);
     if (!entry.executable.isEmpty())
         entry.applicationPath = applicationPathOf(pid, entry.executable, st.comm);
     entry.inScope = m_options.pathPrefix.isEmpty() || entry.applicationPath.startsWith(m_options.pathPrefix);
     const auto inserted = m_own.insert(pid, entry);
+    if (!initial)
+        ++m_newProcesses;
     if (!initial)
         m_young.append(pid);
 
@@ -170,26 +189,68 @@ void LinuxProcessWatcher::removeProcess(qint64 pid, QList<WatchedProcess>* ended
     }
 }
 
-void LinuxProcessWatcher::recheckExecutable(qint64 pid, Entry& entry, QList<WatchedProcess>* launches)
+bool LinuxProcessWatcher::recheckExecutable(qint64 pid, Entry& entry, QList<WatchedProcess>* launches)
 {
-    const QString executable = m_table.executable(pid);
-    if (executable.isEmpty() || executable == entry.executable)
-        return;
+    // Every pid, once a second: no allocation unless the program changed.
+    char name[32];
+    char target[PATH_MAX];
+    std::snprintf(name, sizeof name, "%lld/exe", static_cast<long long>(pid));
+    const ssize_t n = m_procFd >= 0 ? readlinkat(m_procFd, name, target, sizeof target) : -1;
+    if (n < 0 && (errno == ENOENT || errno == ESRCH))
+        return false; // it ended
+    if (n <= 0 || target[0] != '/')
+        return true;
+    static constexpr char kDeleted[] = " (deleted)";
+    const qsizetype length =
+        n > qsizetype(sizeof kDeleted - 1) &&
+                std::memcmp(target + n - (sizeof kDeleted - 1), kDeleted, sizeof kDeleted - 1) == 0
+            ? n - qsizetype(sizeof kDeleted - 1)
+            : n;
+    if (entry.exeLink.size() == length && std::memcmp(entry.exeLink.constData(), target, size_t(length)) == 0)
+        return true;
     ProcTable::Stat st;
     if (!m_table.readStat(pid, &st))
-        return;
-    entry.executable = executable;
-    entry.applicationPath = applicationPathOf(pid, executable, st.comm);
+        return false;
+    entry.exeLink = QByteArray(target, length);
+    entry.executable = QFile::decodeName(entry.exeLink);
+    entry.applicationPath = applicationPathOf(pid, entry.executable, st.comm);
     entry.inScope = m_options.pathPrefix.isEmpty() || entry.applicationPath.startsWith(m_options.pathPrefix);
     if (isLaunch(entry))
         launches->append(toProcess(pid, entry));
+    return true;
+}
+
+bool LinuxProcessWatcher::nothingStarted()
+{
+    // The last field of loadavg is the pid the kernel handed out last: while it stays, no process
+    // (or thread) was started and the directory needs no reading. Processes that end meanwhile
+    // are found by the turns of exe reads (and watched ones by their pidfds).
+    if (m_loadavgFd < 0)
+        return false;
+    char buffer[128];
+    const ssize_t n = pread(m_loadavgFd, buffer, sizeof buffer, 0);
+    if (n <= 0)
+        return false;
+    QByteArray lastPid(buffer, n);
+    lastPid = lastPid.trimmed();
+    lastPid = lastPid.mid(lastPid.lastIndexOf(' ') + 1);
+    const bool unchanged = lastPid == m_lastPid;
+    m_lastPid = lastPid;
+    return unchanged;
 }
 
 void LinuxProcessWatcher::scan()
 {
-    const QList<qint64> now = m_table.pids();
     QList<WatchedProcess> launches;
     QList<WatchedProcess> ended;
+    ++m_ticks;
+    if (nothingStarted()) {
+        recheckInTurn(&launches, &ended);
+        emitAll(launches, ended);
+        return;
+    }
+    ++m_directoryReads;
+    const QList<qint64> now = m_table.pids();
 
     // Both lists are ascending: one merge finds the new and the gone.
     qsizetype i = 0;
@@ -212,16 +273,25 @@ void LinuxProcessWatcher::scan()
     for (qint64 pid : std::as_const(added))
         addProcess(pid, false, &launches);
 
+    recheckInTurn(&launches, &ended);
+    emitAll(launches, ended);
+}
+
+void LinuxProcessWatcher::recheckInTurn(QList<WatchedProcess>* launches, QList<WatchedProcess>* ended)
+{
     // Programs run in place of the one started keep the pid: young pids every tick, the rest
     // in turns so that each is looked at about once a second.
     const qint64 nowMs = m_clock.elapsed();
+    QList<qint64> gone;
     for (qsizetype k = 0; k < m_young.size();) {
         auto entry = m_own.find(m_young[k]);
         if (entry == m_own.end() || nowMs - entry->firstSeenMs >= kYoungMs) {
             m_young.removeAt(k);
             continue;
         }
-        recheckExecutable(m_young[k++], *entry, &launches);
+        if (!recheckExecutable(m_young[k], *entry, launches))
+            gone.append(m_young[k]);
+        ++k;
     }
     if (!m_known.isEmpty()) {
         const qsizetype ticksPerRound = qMax<qsizetype>(1, kRecheckAllMs / qMax(1, m_options.intervalMs));
@@ -230,11 +300,23 @@ void LinuxProcessWatcher::scan()
             m_recheckCursor = (m_recheckCursor + 1) % m_known.size();
             const qint64 pid = m_known[m_recheckCursor];
             auto entry = m_own.find(pid);
-            if (entry != m_own.end() && nowMs - entry->firstSeenMs >= kYoungMs)
-                recheckExecutable(pid, *entry, &launches);
+            if (entry != m_own.end() && nowMs - entry->firstSeenMs >= kYoungMs &&
+                !recheckExecutable(pid, *entry, launches))
+                gone.append(pid);
         }
     }
-    emitAll(launches, ended);
+    // Forgotten from the last listing too, so that a process given the same pid later is new.
+    for (qint64 pid : std::as_const(gone)) {
+        if (!m_own.contains(pid))
+            continue;
+        removeProcess(pid, ended);
+        const auto at = std::lower_bound(m_known.begin(), m_known.end(), pid);
+        if (at != m_known.end() && *at == pid) {
+            if (at - m_known.begin() <= m_recheckCursor && m_recheckCursor > 0)
+                --m_recheckCursor;
+            m_known.erase(at);
+        }
+    }
 }
 
 void LinuxProcessWatcher::emitAll(const QList<WatchedProcess>& launches, const QList<WatchedProcess>& ended)

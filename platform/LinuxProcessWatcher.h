@@ -11,8 +11,9 @@
 class QSocketNotifier;
 class QTimer;
 
-// Watches /proc. Each tick reads only the directory's entries and compares the pid sets; a
-// new pid of the user's is read once (owner, stat, exe). Programs run in place of a wrapper
+// Watches /proc. Each tick reads only the directory's entries and compares the pid sets (and
+// only when the kernel's last handed-out pid moved); a new pid of the user's is read once
+// (owner, stat, exe). Programs run in place of a wrapper
 // keep its pid, so the exe of a pid younger than 2 s is read again every tick, and every
 // other pid's once a second. A launch's end is its own app-*.scope cgroup reaching
 // "populated 0" (inotify on cgroup.events) or, without one, the launched pid and every
@@ -45,8 +46,12 @@ public:
 
     // One look at /proc; the timer calls it every interval.
     void scan();
-    // Processes being followed for the end of a launch (diagnostics).
+    // Diagnostics: launches followed to their end, ticks, ticks that read the directory, and
+    // the user's new processes read.
     int trackedLaunchCount() const { return int(m_tracked.size()); }
+    int tickCount() const { return m_ticks; }
+    int directoryReadCount() const { return m_directoryReads; }
+    int newProcessCount() const { return m_newProcesses; }
 
 private:
     struct Entry
@@ -54,6 +59,7 @@ private:
         qint64 parentPid = 0;
         quint64 startTime = 0;
         QString executable;
+        QByteArray exeLink; // the exe link as last read, to compare without decoding
         QString applicationPath;
         qint64 firstSeenMs = 0;
         bool inScope = true;
@@ -68,7 +74,10 @@ private:
 
     void addProcess(qint64 pid, bool initial, QList<WatchedProcess>* launches);
     void removeProcess(qint64 pid, QList<WatchedProcess>* ended);
-    void recheckExecutable(qint64 pid, Entry& entry, QList<WatchedProcess>* launches);
+    // False when the process has ended.
+    bool recheckExecutable(qint64 pid, Entry& entry, QList<WatchedProcess>* launches);
+    bool nothingStarted();
+    void recheckInTurn(QList<WatchedProcess>* launches, QList<WatchedProcess>* ended);
     bool isLaunch(const Entry& entry) const;
     WatchedProcess toProcess(qint64 pid, const Entry& entry) const;
     QString applicationPathOf(qint64 pid, const QString& executable, const QString& comm) const;
@@ -93,6 +102,12 @@ private:
     QHash<qint64, Tracked> m_tracked;       // by the launch's pid
     QHash<qint64, QList<qint64>> m_rootsOf; // member pid → launches it keeps running
     QHash<int, qint64> m_rootOfWatch;       // inotify watch → launch
+    int m_procFd = -1;
+    int m_loadavgFd = -1;
+    QByteArray m_lastPid;
+    int m_ticks = 0;
+    int m_directoryReads = 0;
+    int m_newProcesses = 0;
     int m_inotify = -1;
     QSocketNotifier* m_inotifyNotifier = nullptr;
     QHash<qint64, int> m_memberFds; // member pid → pidfd in the epoll set
