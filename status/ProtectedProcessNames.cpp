@@ -6,26 +6,14 @@
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
 
-#include <QFile>
-#include <sys/stat.h>
-
 ProtectedProcessNames::ProtectedProcessNames(SettingsStore& settings, std::function<void()> refresh)
     : m_settings(settings), m_refresh(std::move(refresh))
 {}
 
-ProtectedProcessNames::Stamp ProtectedProcessNames::stampOf(const QString& path)
+QList<FileStamp> ProtectedProcessNames::currentStamps() const
 {
-    struct stat st;
-    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return {};
-    return {true, quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
-            qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
-}
-
-QList<ProtectedProcessNames::Stamp> ProtectedProcessNames::currentStamps() const
-{
-    return {stampOf(Paths::settingsFile(SettingsStore::kZorvaneDomain)),
-            stampOf(Paths::settingsFile(m_settings.domain())), stampOf(m_cataloguePath)};
+    return {FileStamp::of(Paths::settingsFile(SettingsStore::kZorvaneDomain)),
+            FileStamp::of(Paths::settingsFile(m_settings.domain())), FileStamp::of(m_cataloguePath)};
 }
 
 void ProtectedProcessNames::refreshIfChanged()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/settings/FileStamp.h"
+
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -22,23 +24,13 @@ public:
     int loads() const { return m_loads; }
 
 private:
-    struct Stamp
-    {
-        bool exists = false;
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = 0;
-        qint64 mtimeNs = 0;
-        bool operator==(const Stamp&) const = default;
-    };
-    static Stamp stampOf(const QString& path);
-    QList<Stamp> currentStamps() const;
+    QList<FileStamp> currentStamps() const;
     void refreshIfChanged();
 
     SettingsStore& m_settings;
     std::function<void()> m_refresh;
     QString m_cataloguePath;
-    QList<Stamp> m_stamps;
+    QList<FileStamp> m_stamps;
     QSet<QString> m_protected;
     int m_loads = 0;
 };
