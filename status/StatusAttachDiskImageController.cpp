@@ -161,7 +161,7 @@ int StatusAttachDiskImageController::mountDiskImageAtPath(const QString& path, i
     }
     refreshSettings();
     bool encrypted = false;
-    if (!mountNetworkShare(path) || !getDiskImageEncryptionStatus(&encrypted, path, error) || !panel) {
+    if (!mountNetworkShare(path) || !getDiskImageEncryptionStatus(&encrypted, path, error)) {
         qCInfo(lcStatus) << "cannot ask for the password of" << path;
         m_lastPromptOutcome = PromptOutcome::Failed;
         return kNotUnlocked;
@@ -169,6 +169,10 @@ int StatusAttachDiskImageController::mountDiskImageAtPath(const QString& path, i
     if (!encrypted) {
         m_lastPromptOutcome = PromptOutcome::Unlocked;
         return kUnlocked;
+    }
+    if (!panel) {
+        m_lastPromptOutcome = PromptOutcome::Failed;
+        return kNotUnlocked;
     }
 
     const QString vaultName = Paths::vaultNameFromImagePath(path);
@@ -402,7 +406,8 @@ void StatusAttachDiskImageController::processPending()
             result = kUnlocked;
         } else {
             result = mountDiskImageAtPath(launch->image, kApplication, launch->processName, {}, {}, nullptr);
-            if (m_quitting)
+            // Everything held may have been ended meanwhile (a quit).
+            if (m_quitting || m_held.empty() || m_held.front().get() != launch)
                 break;
             if (m_lastPromptOutcome == PromptOutcome::Refused) {
                 // Another prompt is open: this one asks when that is over.
