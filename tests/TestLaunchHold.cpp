@@ -1,12 +1,15 @@
 // Holding a launch: the launched process and its children stopped through pidfds, what it was
 // started with, ending it, taking over a hold after a restart; starting a program detached
 // exactly as another process ran it.
+#include "core/processes/DaemonQuitter.h"
 #include "platform/DetachedProgram.h"
 #include "platform/LaunchHold.h"
 #include "tests/support/StandIns.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -108,6 +111,29 @@ private Q_SLOTS:
         QVERIFY(running);
         const WatchedProcess other = StandIns::describe(running->processId());
         QVERIFY(!LaunchHold::adopt({{other.pid, other.startTime}}));
+    }
+
+    void quittingAsksFirstAndInsistsAfterTheGraceTime()
+    {
+        QProcess* polite = m_standIns.start(QStringLiteral("zvquit-polite"));
+        QProcess* stubborn =
+            m_standIns.start(QStringLiteral("zvquit-stubborn"), {QStringLiteral("stubborn")});
+        QProcess* namesake = m_standIns.start(QStringLiteral("zvquit-polite"));
+        QVERIFY(polite && stubborn && namesake);
+        DaemonQuitter quitter;
+        QSignalSpy finished(&quitter, &DaemonQuitter::finished);
+        QElapsedTimer took;
+        took.start();
+        quitter.quit({polite->processId(), stubborn->processId()}, 400);
+        QVERIFY(finished.isEmpty()); // answered from the event loop
+        QTRY_COMPARE(finished.count(), 1);
+        QVERIFY(took.elapsed() >= 400);
+        QVERIFY(StandIns::ended(polite) && StandIns::ended(stubborn));
+        QCOMPARE(namesake->state(), QProcess::Running); // same name, not asked
+
+        quitter.quitNamed({QStringLiteral("zvquit-polite")});
+        QTRY_COMPARE(finished.count(), 2);
+        QVERIFY(StandIns::ended(namesake));
     }
 
     void startsDetachedExactlyAsTold()

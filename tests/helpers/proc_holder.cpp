@@ -5,10 +5,12 @@
 //   mmap PATH          maps the file PATH and closes its descriptor
 //   retry-fd PATH      keeps trying to open PATH until it can, then keeps it open
 //   fork               starts a child running the same program, prints its pid after "ready"
+//   stubborn           ignores SIGTERM
 //   login              prints 1 when started as a login item, else 0, and exits
 // Prints "ready" once it holds what it should.
 #include "core/processes/ProcessInfo.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -31,6 +33,8 @@ int main(int argc, char** argv)
     } else if (strcmp(mode, "cwd") == 0) {
         if (!path || chdir(path) != 0)
             return 2;
+    } else if (strcmp(mode, "stubborn") == 0) {
+        signal(SIGTERM, SIG_IGN);
     } else if (strcmp(mode, "retry-fd") == 0) {
         while (!path || open(path, O_RDONLY) < 0)
             usleep(20000);
