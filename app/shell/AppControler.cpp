@@ -5,10 +5,11 @@
 #include "app/shell/SelfUnlockPanel.h"
 #include "app/shell/Updater.h"
 #include "app/vaults/item2.h"
-#include "core/catalogue/AesEncryptor.h"
+#include "core/files/JobRecovery.h"
 #include "core/processes/ProcessInfo.h"
 #include "core/settings/GlobalVariable.h"
 #include "core/settings/Paths.h"
+#include "core/settings/SelfProtectionKey.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
 #include "core/system/AlertPort.h"
@@ -55,6 +56,9 @@ AppControler::AppControler(const AppControlerServices& services, QObject* parent
     : QObject(parent), m_services(services)
 {
     m_services.settings->registerDefaults(registeredDefaults());
+    // Jobs cut off last time are finished or undone before a page reads a record or a vault is
+    // unlocked.
+    JobRecovery::settleAtStart({m_services.settings, m_services.trash->mover()});
     m_mainWindow = std::make_unique<MainWindow>();
     VaultPageServices page;
     page.settings = m_services.settings;
@@ -293,11 +297,7 @@ void AppControler::openPreferences()
 
 void AppControler::ClickUnlockOK()
 {
-    QFile keyFile(Paths::keyFile());
-    const QString stored =
-        keyFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(keyFile.readAll()) : QString();
-    const QString typed = m_services.selfUnlock->password();
-    if (AesEncryptor::decryptBase64String(stored, typed) == kSelfProtectionMarker) {
+    if (SelfProtectionKey::matches(m_services.selfUnlock->password())) {
         m_services.selfUnlock->stopModal(2);
         m_services.selfUnlock->hide();
         return;
