@@ -44,7 +44,9 @@ private Q_SLOTS:
         QVERIFY(TestPaths::waitForStatusHelper());
         QTest::qWait(300); // the watcher has taken stock of what runs
 
-        QProcess* thunderbird = fixture.standIns.start(QStringLiteral("thunderbird"));
+        // It may be held before it says it is ready.
+        QProcess* thunderbird =
+            fixture.standIns.start(QStringLiteral("thunderbird"), {QStringLiteral("sleep")}, false);
         QVERIFY(thunderbird);
         QTRY_COMPARE_WITH_TIMEOUT(StandIns::state(thunderbird->processId()), 'T', 10000);
         QTRY_VERIFY(QFileInfo::exists(HeldLaunchRecord::defaultPath()));
