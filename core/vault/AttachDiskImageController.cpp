@@ -390,6 +390,14 @@ std::optional<QString> AttachDiskImageController::RequirePass(const QString& pat
     return typed;
 }
 
+void AttachDiskImageController::setMountTarget(const QString& path, const QStringList& options,
+                                               QString* error)
+{
+    m_mountfilepath = path;
+    m_mountarrayoptions = options;
+    m_realError = error;
+}
+
 QString AttachDiskImageController::unlockPrompt(const QString& name)
 {
     return QStringLiteral("Enter password to access '%1'").arg(name);

@@ -154,6 +154,8 @@ protected:
     // Mounts the network share a vault image lives on, when it is recorded as a network vault.
     // False when the share could not be mounted.
     bool mountNetworkShare(const QString& path);
+    // The image (with its attach options and error slot) the panel's OK attaches.
+    void setMountTarget(const QString& path, const QStringList& options, QString* error);
     // Runs the panel for the image in m_mountfilepath; true unless it ended with Cancel.
     bool askForPassword(const QString& prompt, bool forMount, const QString& explanation = QString());
     static QString unlockPrompt(const QString& name);

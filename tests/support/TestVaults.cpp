@@ -33,6 +33,12 @@ QString TestVaults::create(const QString& folder, const QString& name, const QBy
     return status == 0 ? image : QString();
 }
 
+bool TestVaults::attach(const QString& imagePath, const QByteArray& password)
+{
+    runTool({"mount", imagePath, "-stdinpass"}, password);
+    return isMounted(Paths::vaultNameFromImagePath(imagePath));
+}
+
 bool TestVaults::isMounted(const QString& vaultName)
 {
     const QString mountPoint = Paths::mountPoint(vaultName);

@@ -15,6 +15,8 @@ public:
     static QString create(const QString& folder, const QString& name, const QByteArray& password);
     // Runs the tool with args and input; its exit status (-1 when it did not run).
     static int runTool(const QStringList& args, const QByteArray& input = {});
+    // Attaches the image with the password; true when it is mounted afterwards.
+    static bool attach(const QString& imagePath, const QByteArray& password);
     static bool isMounted(const QString& vaultName);
     // Detaches the vault when it is mounted; true when it is not mounted afterwards.
     static bool detach(const QString& vaultName);
