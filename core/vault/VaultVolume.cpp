@@ -118,6 +118,41 @@ qint64 VaultVolume::bytesStored(const QString& folder)
     return fd < 0 ? 0 : sizeBelow(fd);
 }
 
+ImageBytes VaultVolume::measureImage(const QString& imagePath)
+{
+    ImageBytes bytes;
+    const QByteArray path = QFile::encodeName(imagePath);
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0)
+        return bytes;
+    if (!S_ISDIR(st.st_mode)) {
+        bytes.image = st.st_size;
+        return bytes;
+    }
+    DIR* dir = ::opendir(path.constData());
+    if (!dir)
+        return bytes;
+    const QByteArray cipher = QFile::encodeName(DiskImageMetadata::cipherFolderName());
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (!S_ISDIR(st.st_mode)) {
+            bytes.image += st.st_size;
+            continue;
+        }
+        const int child =
+            ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const qint64 below = child >= 0 ? sizeBelow(child) : 0;
+        bytes.image += below;
+        if (cipher == entry->d_name)
+            bytes.stored = below;
+    }
+    ::closedir(dir);
+    return bytes;
+}
+
 std::optional<qint64> VaultVolume::diskFree(const QString& path)
 {
     struct statvfs st;
