@@ -6,6 +6,7 @@
 #include "app/shell/Updater.h"
 #include "app/vaults/item2.h"
 #include "core/catalogue/AesEncryptor.h"
+#include "core/files/WalkQueue.h"
 #include "core/processes/ProcessInfo.h"
 #include "core/settings/GlobalVariable.h"
 #include "core/settings/Paths.h"
@@ -23,8 +24,10 @@
 #include "core/system/NotificationNames.h"
 #include "core/system/UrlOpener.h"
 #include "core/vault/AttachDiskImageController.h"
+#include "core/vault/VaultUsage.h"
 #include "platform/Trash.h"
 #include "ui/AttachedWindow.h"
+#include "ui/BubbleStyle.h"
 #include "ui/SegmentedControl.h"
 
 #include <QCheckBox>
@@ -36,26 +39,24 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-namespace {
-
-const QColor kBubbleBackground = QColor::fromRgbF(0.2f, 0.2f, 0.2f, 0.95f);
-
-void setTextColour(QWidget* widget, const QColor& colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::ButtonText, colour);
-    palette.setColor(QPalette::Text, colour);
-    widget->setPalette(palette);
-}
-
-} // namespace
-
 AppControler::AppControler(const AppControlerServices& services, QObject* parent)
     : QObject(parent), m_services(services)
 {
     m_services.settings->registerDefaults(registeredDefaults());
+    m_walks = std::make_unique<WalkQueue>();
+    m_usage = std::make_unique<VaultUsage>(m_walks.get());
     m_mainWindow = std::make_unique<MainWindow>();
+    ItemPageServices items;
+    items.settings = m_services.settings;
+    items.alerts = m_services.alerts;
+    items.trash = m_services.trash;
+    items.local = m_services.local;
+    items.mounts = m_services.mounts;
+    items.unlock = m_services.unlock;
+    items.walks = m_walks.get();
+    items.usage = m_usage.get();
+    // Built now, loaded once the start-up prompt and the recovery are done.
+    m_itemPage = new item1(items);
     VaultPageServices page;
     page.settings = m_services.settings;
     page.alerts = m_services.alerts;
@@ -65,8 +66,9 @@ AppControler::AppControler(const AppControlerServices& services, QObject* parent
     page.mounts = m_services.mounts;
     page.unlock = m_services.unlock;
     page.createSheet = m_services.createSheet;
+    page.usage = m_usage.get();
     m_vaultPage = new item2(page);
-    m_viewControllers = {new item1, m_vaultPage};
+    m_viewControllers = {m_itemPage, m_vaultPage};
     for (QWidget* view : std::as_const(m_viewControllers))
         m_mainWindow->box()->addWidget(view);
     m_diskImageController = std::make_unique<AttachDiskImageController>(m_services.unlock);
@@ -202,6 +204,9 @@ bool AppControler::applicationWillFinishLaunching()
         }
     }
 
+    // Jobs interrupted last time (the job journal) are settled here, before anything below
+    // unlocks a vault or touches a protected item.
+
     const QString helperWrited = settings.stringForKey(SettingsKeys::HelperWrited);
     const QVariantMap vaults = settings.dictionaryForKey(SettingsKeys::VaultItem);
     if (helperWrited.size() >= 2 && vaults.contains(helperWrited))
@@ -213,6 +218,9 @@ bool AppControler::applicationWillFinishLaunching()
         for (const QString& image : images)
             m_diskImageController->mountDiskImageAtPath(image);
     }
+
+    // After the vaults that unlock at start, so repairs find them unlocked and ask no password.
+    m_itemPage->awakeFromNib();
 
     if (!processRuns(kHelperName))
         m_services.launcher->launchApplication(m_helperPath);
@@ -235,6 +243,7 @@ void AppControler::finishlauch(bool launchedAsLoginItem)
     }
     // The vault page offers to create the first vault once the window is up.
     m_vaultPage->finishlauch();
+    m_itemPage->finishlauch();
 }
 
 bool AppControler::applicationShouldHandleReopen(bool hasVisibleWindows)
@@ -337,11 +346,7 @@ AttachedWindow* AppControler::showBubble(QWidget* view, QLabel* text, const QPoi
     AttachedWindow* bubble = AttachedWindow::create(view, point, m_mainWindow.get(), 11, distance);
     if (!bubble)
         return nullptr;
-    bubble->setBorderColor(Qt::white);
-    bubble->setBackgroundColor(kBubbleBackground);
-    bubble->setViewMargin(5);
-    bubble->setBorderWidth(5);
-    bubble->setCornerRadius(10);
+    BubbleStyle::apply(bubble);
     bubble->setHasArrow(true);
     bubble->setDrawsRoundCornerBesideArrow(true);
     bubble->setArrowBaseWidth(15);
@@ -379,8 +384,8 @@ void AppControler::tipwindow()
         layout->addWidget(m_tipViewText);
         layout->addWidget(m_tipViewCheck);
         layout->addWidget(close, 0, Qt::AlignRight);
-        setTextColour(m_tipViewText, Qt::white);
-        setTextColour(m_tipViewCheck, Qt::white);
+        BubbleStyle::setTextColour(m_tipViewText, Qt::white);
+        BubbleStyle::setTextColour(m_tipViewCheck, Qt::white);
         m_tipView->setParent(m_mainWindow.get(), Qt::Widget);
         m_tipView->hide();
     }
@@ -411,7 +416,7 @@ void AppControler::guidetoprotect()
         connect(close, &QPushButton::clicked, this, &AppControler::ClickGuideView);
         layout->addWidget(m_guideViewText);
         layout->addWidget(close, 0, Qt::AlignRight);
-        setTextColour(m_guideViewText, Qt::white);
+        BubbleStyle::setTextColour(m_guideViewText, Qt::white);
         m_guideView->setParent(m_mainWindow.get(), Qt::Widget);
         m_guideView->hide();
     }
