@@ -1,4 +1,6 @@
+#include "core/files/FileOperation.h"
 #include "core/files/PathSafety.h"
+#include "core/files/TreeSize.h"
 #include "core/files/WalkQueue.h"
 #include "core/settings/Paths.h"
 #include "core/settings/PropertyList.h"
@@ -229,6 +231,39 @@ private Q_SLOTS:
         QVERIFY(walks.waitForIdle(10000));
         QCOMPARE(ran, 1);
         QCOMPARE(joined, 14);
+    }
+
+    // The walk shared out over several threads adds up what the walks of one thread do.
+    void treeSizeAddsUpLikeOneThread_data()
+    {
+        QTest::addColumn<QString>("tree");
+        QTest::addColumn<QString>("measured"); // relative to the tree
+        QTest::newRow("files, links, pipes")
+            << "f a 1000\nf d/b 2000\nl d/ln -> ../a\nh d/hard -> a\np d/pipe\nf d/e/f 0\nd empty"
+            << "";
+        QTest::newRow("through a final link") << "f real/x 4096\nf real/y/z 10\nl link -> real"
+                                              << "link";
+        QTest::newRow("a file") << "f one 777"
+                                << "one";
+        QTest::newRow("missing") << "f one 1"
+                                 << "none";
+        QTest::newRow("wide and deep")
+            << "f w/1/a 1\nf w/2/a 2\nf w/3/a 3\nf w/4/a 4\nf w/5/a 5\nf w/6/1/2/3/4/5/6/7/8/9/a 6"
+            << "";
+    }
+
+    void treeSizeAddsUpLikeOneThread()
+    {
+        QFETCH(QString, tree);
+        QFETCH(QString, measured);
+        QTemporaryDir root;
+        QVERIFY(TreeBuilder::build(root.path(), tree));
+        const QString path = measured.isEmpty() ? root.path() : root.filePath(measured);
+        QCOMPARE(TreeSize::measure(path), FileOperation::GetCapacity(path));
+        if (QFileInfo(path).isDir() && !QFileInfo(path).isSymLink())
+            QCOMPARE(qint64(TreeSize::measure(path, TreeSize::Count::EverythingButFolders)),
+                     VaultVolume::bytesStored(path));
+        QCOMPARE(TreeSize::measure(path, TreeSize::Count::RegularFiles, 1), TreeSize::measure(path));
     }
 
     void pathSafety_data()

@@ -317,6 +317,15 @@ void item1::awakeFromNib()
             m_tablelist.append(row);
         }
     }
+    // The attached vaults' figures are measured meanwhile, ready for the first low-space check.
+    QSet<QString> vaults;
+    for (const ItemPlace& place : std::as_const(kept))
+        vaults.insert(place.vaultName);
+    for (const QString& vaultName : std::as_const(vaults)) {
+        const QString image = imageOf(vaultName);
+        if (!image.isEmpty() && VaultVolume::mountOfImage(image, tick.mounts))
+            m_usage->figures(image, tick.mounts);
+    }
     const QHeaderView* header = m_tableview->horizontalHeader();
     sortRows(header->sortIndicatorSection(), header->sortIndicatorOrder());
     for (const ItemPlace& place : std::as_const(kept)) {

@@ -1,6 +1,6 @@
 #include "core/files/WalkQueue.h"
 
-#include "core/files/FileOperation.h"
+#include "core/files/TreeSize.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -73,7 +73,7 @@ void WalkQueue::measure(const QString& path, QObject* context, std::function<voi
 WalkQueue::Work WalkQueue::sizeOf(const QString& path)
 {
     return [path] {
-        return QVariant::fromValue(FileOperation::GetCapacity(path));
+        return QVariant::fromValue(TreeSize::measure(path));
     };
 }
 

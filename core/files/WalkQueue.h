@@ -33,7 +33,7 @@ public:
     // Runs work for the tree at root on a worker. done runs on this object's thread, unless
     // context is gone by then. An empty root walks nothing and never waits for another walk.
     void enqueue(const QString& key, const QString& root, Work work, QObject* context, Done done);
-    // The size of the file or folder tree at path (FileOperation::GetCapacity).
+    // The size of the file or folder tree at path, as FileOperation::GetCapacity gives it.
     void measure(const QString& path, QObject* context, std::function<void(quint64)> done);
 
     // The same, for a caller that can't go on without the answer: waits for it in an event loop

@@ -1,5 +1,6 @@
 #include "core/vault/VaultVolume.h"
 
+#include "core/files/TreeSize.h"
 #include "core/vault/DiskImageMetadata.h"
 
 #include <QDir>
@@ -142,12 +143,16 @@ ImageBytes VaultVolume::measureImage(const QString& imagePath)
             bytes.image += st.st_size;
             continue;
         }
+        if (cipher == entry->d_name) {
+            // The large part: walked by several threads.
+            bytes.stored = qint64(TreeSize::measure(DiskImageMetadata::cipherPath(imagePath),
+                                                    TreeSize::Count::EverythingButFolders));
+            bytes.image += bytes.stored;
+            continue;
+        }
         const int child =
             ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        const qint64 below = child >= 0 ? sizeBelow(child) : 0;
-        bytes.image += below;
-        if (cipher == entry->d_name)
-            bytes.stored = below;
+        bytes.image += child >= 0 ? sizeBelow(child) : 0;
     }
     ::closedir(dir);
     return bytes;
