@@ -153,20 +153,15 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY2(TestPaths::homeIsPrivate(), "run through tests/run-in-session.sh");
-        BundleLayout::setDiskImageToolPath(TestPaths::toolPath());
-        TestVaults::useCheapKeyDerivation();
+        QVERIFY2(TestVaults::prepare(), "run through tests/run-in-session.sh");
         QVERIFY(m_folder.isValid());
     }
 
     void init()
     {
-        QDir(Paths::settingsFolder()).removeRecursively();
-        QDir(FreedesktopTrash::homeTrash()).removeRecursively();
+        TestVaults::clearCase(m_folder.path());
         GlobalVariable::sharedInstance().setItem2Flag(false);
         GlobalVariable::sharedInstance().setScanProgress(false);
-        for (const QString& entry : QDir(m_folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries))
-            QDir(m_folder.filePath(entry)).removeRecursively();
     }
 
     void cleanup()

@@ -66,9 +66,7 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY2(TestPaths::homeIsPrivate(), "run through tests/run-in-session.sh");
-        BundleLayout::setDiskImageToolPath(TestPaths::toolPath());
-        TestVaults::useCheapKeyDerivation();
+        QVERIFY2(TestVaults::prepare(), "run through tests/run-in-session.sh");
         QVERIFY(m_folder.isValid());
         m_image = TestVaults::create(m_folder.path(), QStringLiteral("Usage"), kPassword);
         QVERIFY(!m_image.isEmpty());

@@ -22,3 +22,29 @@ void BubbleStyle::setTextColour(QWidget* widget, const QColor& colour)
     palette.setColor(QPalette::Text, colour);
     widget->setPalette(palette);
 }
+
+AttachedWindow* BubbleStyle::show(QWidget* view, const QPointF& point, QWidget* window, int side, double distance,
+                                  double arrowHeight)
+{
+    AttachedWindow* bubble = AttachedWindow::create(view, point, window, side, distance);
+    if (!bubble)
+        return nullptr;
+    apply(bubble);
+    bubble->setHasArrow(arrowHeight > 0);
+    if (arrowHeight > 0) {
+        bubble->setDrawsRoundCornerBesideArrow(true);
+        bubble->setArrowBaseWidth(15);
+        bubble->setArrowHeight(arrowHeight);
+    }
+    bubble->show();
+    return bubble;
+}
+
+void BubbleStyle::close(QPointer<AttachedWindow>& bubble)
+{
+    if (bubble) {
+        bubble->close();
+        delete bubble.data();
+    }
+    bubble = nullptr;
+}

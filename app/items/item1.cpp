@@ -123,7 +123,7 @@ item1::~item1()
     m_timercheck->stop();
     for (QPointer<AttachedWindow>* bubble :
          {&m_attachedHudWindow, &m_attachedWindow, &m_attachedAddWindow, &m_helpWindow, &m_lockhelpWindow})
-        closeBubble(*bubble);
+        BubbleStyle::close(*bubble);
     for (QWidget* view : {m_hudView, m_tipView, m_tipAddView, m_helpView, m_lockhelpView})
         delete view;
 }
@@ -317,23 +317,25 @@ void item1::awakeFromNib()
             m_tablelist.append(row);
         }
     }
-    // The attached vaults' figures are measured meanwhile, ready for the first low-space check.
-    QSet<QString> vaults;
-    for (const ItemPlace& place : std::as_const(kept))
-        vaults.insert(place.vaultName);
-    for (const QString& vaultName : std::as_const(vaults)) {
-        const QString image = imageOf(vaultName);
-        if (!image.isEmpty() && VaultVolume::mountOfImage(image, tick.mounts))
-            m_usage->figures(image, tick.mounts);
-    }
     const QHeaderView* header = m_tableview->horizontalHeader();
     sortRows(header->sortIndicatorSection(), header->sortIndicatorOrder());
-    for (const ItemPlace& place : std::as_const(kept)) {
-        const int index = rowOfItem(place.name);
-        if (index >= 0 && m_tablelist.at(index).imagenum())
-            measureRow(place.name, place.dataPath);
-        resolveIcon(place);
-    }
+    // The walks start once the load is done, so they don't compete with it for the processor:
+    // the items' sizes, icons and the attached vaults' figures for the first low-space check.
+    QTimer::singleShot(0, this, [this, kept, mounts = tick.mounts] {
+        QSet<QString> vaults;
+        for (const ItemPlace& place : kept) {
+            const int index = rowOfItem(place.name);
+            if (index >= 0 && m_tablelist.at(index).imagenum())
+                measureRow(place.name, place.dataPath);
+            resolveIcon(place);
+            vaults.insert(place.vaultName);
+        }
+        for (const QString& vaultName : std::as_const(vaults)) {
+            const QString image = imageOf(vaultName);
+            if (!image.isEmpty() && VaultVolume::mountOfImage(image, mounts))
+                m_usage->figures(image, mounts);
+        }
+    });
     m_item1Status->setText(QStringLiteral("%1 items").arg(m_tablelist.size()));
     reportDropped(dropped);
     m_timercheck->start();
@@ -663,28 +665,9 @@ AttachedWindow* item1::showBubble(QWidget* view, QWidget* beside, int side, doub
                                   double arrowHeight)
 {
     QWidget* top = window();
-    const QPointF point = beside->mapTo(top, beside->rect().center());
     view->setParent(top, Qt::Widget);
-    AttachedWindow* bubble = AttachedWindow::create(view, point, top, side, distance);
-    if (!bubble)
-        return nullptr;
-    BubbleStyle::apply(bubble);
-    bubble->setHasArrow(arrowHeight > 0);
-    if (arrowHeight > 0) {
-        bubble->setArrowBaseWidth(15);
-        bubble->setArrowHeight(arrowHeight);
-    }
-    bubble->show();
-    return bubble;
-}
-
-void item1::closeBubble(QPointer<AttachedWindow>& bubble)
-{
-    if (bubble) {
-        bubble->close();
-        delete bubble.data();
-    }
-    bubble = nullptr;
+    return BubbleStyle::show(view, beside->mapTo(top, beside->rect().center()), top, side, distance,
+                             arrowHeight);
 }
 
 void item1::warnLowSpace(const QString& vaultName)
@@ -715,7 +698,7 @@ void item1::warnLowSpace(const QString& vaultName)
                        "the free space.")
             .arg(vaultName));
     m_hudinforarray.append(vaultName);
-    closeBubble(m_attachedHudWindow);
+    BubbleStyle::close(m_attachedHudWindow);
     m_attachedHudWindow = showBubble(m_hudView, m_restoreButton, 11, 100, 0);
     if (m_services.requestAttention)
         m_services.requestAttention(window());
@@ -725,7 +708,7 @@ void item1::warnLowSpace(const QString& vaultName)
 
 void item1::ClickHudView()
 {
-    closeBubble(m_attachedHudWindow);
+    BubbleStyle::close(m_attachedHudWindow);
 }
 
 void item1::finishlauch()
@@ -761,20 +744,20 @@ void item1::tipwindow()
 
 void item1::ClickTipView()
 {
-    closeBubble(m_attachedWindow);
+    BubbleStyle::close(m_attachedWindow);
     m_services.settings->setObject(QStringLiteral("NO"), SettingsKeys::FirstStart);
 }
 
 void item1::ClickTipAddView()
 {
-    closeBubble(m_attachedAddWindow);
+    BubbleStyle::close(m_attachedAddWindow);
     m_services.settings->setObject(QStringLiteral("NO"), SettingsKeys::FirstStart);
 }
 
 void item1::closetipview()
 {
-    closeBubble(m_attachedWindow);
-    closeBubble(m_attachedAddWindow);
+    BubbleStyle::close(m_attachedWindow);
+    BubbleStyle::close(m_attachedAddWindow);
 }
 
 void item1::helpwindow(const QString& description, const QString& vaultName, int type)
@@ -803,7 +786,7 @@ void item1::helpwindow(const QString& description, const QString& vaultName, int
     m_helpType = type;
     m_helpText->setText(text);
     m_helpCheck->setChecked(false);
-    closeBubble(m_helpWindow);
+    BubbleStyle::close(m_helpWindow);
     m_helpWindow = showBubble(m_helpView, m_button1, 10, 70, 25);
 }
 
@@ -815,7 +798,7 @@ void item1::ClickHelpView()
         m_services.settings->setObject(QStringLiteral("NO"),
                                        scanHelp ? SettingsKeys::HelpScan : SettingsKeys::HelpRestore);
     }
-    closeBubble(m_helpWindow);
+    BubbleStyle::close(m_helpWindow);
 }
 
 void item1::lockhelpwindow()
@@ -829,7 +812,7 @@ void item1::lockhelpwindow()
                                       "it, to lock or unlock its vault."),
                        nullptr, &m_lockhelpCheck, [this] { ClickLockHelpView(); });
     m_lockhelpCheck->setChecked(false);
-    closeBubble(m_lockhelpWindow);
+    BubbleStyle::close(m_lockhelpWindow);
     m_lockhelpWindow = showBubble(m_lockhelpView, m_button3, 11, 85, 25);
 }
 
@@ -837,7 +820,7 @@ void item1::ClickLockHelpView()
 {
     if (m_lockhelpCheck && m_lockhelpCheck->isChecked())
         m_services.settings->setObject(QStringLiteral("NO"), SettingsKeys::HelpLock);
-    closeBubble(m_lockhelpWindow);
+    BubbleStyle::close(m_lockhelpWindow);
 }
 
 void item1::detectreopen()

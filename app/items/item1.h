@@ -186,7 +186,6 @@ private:
     void placeProgressBars();
     void reportDropped(const QStringList& names);
     AttachedWindow* showBubble(QWidget* view, QWidget* beside, int side, double distance, double arrowHeight);
-    void closeBubble(QPointer<AttachedWindow>& bubble);
     QString imageOf(const QString& vaultName) const;
 
     ItemPageServices m_services;

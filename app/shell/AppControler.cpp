@@ -91,8 +91,8 @@ AppControler::~AppControler()
 {
     for (int id : std::as_const(m_settingsObservers))
         m_services.settings->removeObserver(id);
-    closeBubble(m_attachedWindow);
-    closeBubble(m_attachedWindow1);
+    BubbleStyle::close(m_attachedWindow);
+    BubbleStyle::close(m_attachedWindow1);
 }
 
 QVariantMap AppControler::registeredDefaults()
@@ -282,8 +282,8 @@ void AppControler::ClickSegmentButton(int segment)
 {
     if (segment == 0) {
         showView(0);
-        closeBubble(m_attachedWindow);
-        closeBubble(m_attachedWindow1);
+        BubbleStyle::close(m_attachedWindow);
+        BubbleStyle::close(m_attachedWindow1);
         if (m_services.local)
             m_services.local->post(NotificationNames::DisplayScanHelp, this);
         return;
@@ -343,26 +343,10 @@ AttachedWindow* AppControler::showBubble(QWidget* view, QLabel* text, const QPoi
                                          double arrowHeight)
 {
     Q_UNUSED(text);
-    AttachedWindow* bubble = AttachedWindow::create(view, point, m_mainWindow.get(), 11, distance);
-    if (!bubble)
-        return nullptr;
-    BubbleStyle::apply(bubble);
-    bubble->setHasArrow(true);
-    bubble->setDrawsRoundCornerBesideArrow(true);
-    bubble->setArrowBaseWidth(15);
-    bubble->setArrowHeight(arrowHeight);
-    bubble->show();
-    m_isTipDisplay = true;
+    AttachedWindow* bubble = BubbleStyle::show(view, point, m_mainWindow.get(), 11, distance, arrowHeight);
+    if (bubble)
+        m_isTipDisplay = true;
     return bubble;
-}
-
-void AppControler::closeBubble(QPointer<AttachedWindow>& bubble)
-{
-    if (bubble) {
-        bubble->close();
-        delete bubble.data();
-    }
-    bubble = nullptr;
 }
 
 void AppControler::tipwindow()
@@ -395,7 +379,7 @@ void AppControler::tipwindow()
 
 void AppControler::ClickTipView()
 {
-    closeBubble(m_attachedWindow);
+    BubbleStyle::close(m_attachedWindow);
     if (m_tipViewCheck && m_tipViewCheck->isChecked())
         m_services.settings->setObject(QStringLiteral("NO"), SettingsKeys::TipDisk);
 }
@@ -427,7 +411,7 @@ void AppControler::guidetoprotect()
 
 void AppControler::ClickGuideView()
 {
-    closeBubble(m_attachedWindow1);
+    BubbleStyle::close(m_attachedWindow1);
 }
 
 void AppControler::applyLoginItem(const QString& key, const QString& bundlePath, const QString& displayName)

@@ -129,7 +129,6 @@ private:
     void applyLoginItem(const QString& key, const QString& bundlePath, const QString& displayName);
     AttachedWindow* showBubble(QWidget* view, QLabel* text, const QPointF& point, double distance,
                                double arrowHeight);
-    void closeBubble(QPointer<AttachedWindow>& bubble);
     void bringMainWindowToFront();
     bool processRuns(const QString& name) const;
 

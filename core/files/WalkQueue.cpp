@@ -8,6 +8,12 @@
 #include <QEventLoop>
 #include <QThread>
 #include <algorithm>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+constexpr int kNiceness = 10;
+} // namespace
 
 WalkQueue::WalkQueue(int threads, QObject* parent) : QObject(parent)
 {
@@ -115,6 +121,9 @@ std::shared_ptr<WalkQueue::Request> WalkQueue::takeRunnable()
 
 void WalkQueue::runWorker()
 {
+    // Walks are background work: a window's thread gets the processor first. The threads a walk
+    // starts inherit this.
+    ::setpriority(PRIO_PROCESS, pid_t(::gettid()), kNiceness);
     for (;;) {
         std::shared_ptr<Request> request;
         {
