@@ -51,7 +51,8 @@ const QString kLockHint = QStringLiteral(",double-click to lock or unlock the fi
 
 QIcon folderIcon()
 {
-    return QApplication::style()->standardIcon(QStyle::SP_DirIcon);
+    static const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_DirIcon);
+    return icon;
 }
 
 // A file's icon by the type its name says; the generic file icon when the theme has none.
@@ -94,6 +95,7 @@ QWidget* bubbleView(const QString& name, const QString& text, QLabel** label, QC
 struct item1::Tick
 {
     QList<MountEntry> mounts;
+    QList<MountedVault> vaults; // the mounted vaults among them
     PathSafety::Context safety;
     QHash<QString, std::optional<qint64>> free; // by vault, asked once per refresh
     bool allIdle = true;
@@ -303,12 +305,13 @@ void item1::awakeFromNib()
     // Built after every repair, which may have made links or unlocked vaults.
     Tick tick;
     tick.mounts = MountTable::read();
+    tick.vaults = VaultVolume::mountedVaults(tick.mounts);
     tick.safety = PathSafety::fromSettings(settings);
     {
         QMutexLocker lock(&m_tableviewlock);
         for (const ItemPlace& place : std::as_const(kept)) {
             tableviewmodel row = makeRow(place);
-            if (place.state(imageOf(place.vaultName), tick.mounts, tick.safety) ==
+            if (place.state(imageOf(place.vaultName), tick.vaults, tick.safety) ==
                 ItemPlace::State::InVault) {
                 row.setStrstatus(tableviewmodel::kUnlocked);
                 row.setImagenum(1);
@@ -410,6 +413,7 @@ void item1::checkfilexists()
 {
     Tick tick;
     tick.mounts = MountTable::read();
+    tick.vaults = VaultVolume::mountedVaults(tick.mounts);
     tick.safety = PathSafety::fromSettings(*m_services.settings);
     const qsizetype count = m_tablelist.size();
     for (int index = 0; index < m_tablelist.size(); ++index)
@@ -441,7 +445,7 @@ void item1::refreshRow(int index, Tick& tick)
     const ItemPlace place =
         ItemPlace::resolve(row.name(), row.redirectpath(), m_xmlarray, *m_services.settings);
     const QString image = imageOf(row.redirectpath());
-    const ItemPlace::State state = place.state(image, tick.mounts, tick.safety);
+    const ItemPlace::State state = place.state(image, tick.vaults, tick.safety);
     if (state != ItemPlace::State::InVault) {
         if (row.foldersize().value() != tableviewmodel::kNotAvailable) {
             markUnavailable(index);
@@ -467,7 +471,7 @@ void item1::refreshRow(int index, Tick& tick)
 
     // Low space, for a vault that is attached now.
     const QString vaultName = row.redirectpath();
-    if (image.isEmpty() || !VaultVolume::mountOfImage(image, tick.mounts))
+    if (image.isEmpty() || !VaultVolume::mountOfImage(image, tick.vaults))
         return;
     const std::optional<qint64> free = freeSpaceOf(vaultName, image, tick);
     // Unreadable: this row waits for the next tick, the others go on.

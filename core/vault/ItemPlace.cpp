@@ -15,10 +15,12 @@
 
 namespace {
 
-QString canonicalOrClean(const QString& path)
+// A place below a vault's mount point as the file system resolves it. Only the volumes root is
+// resolved: asking the vault itself would wait for its engine, busy with walks.
+QString resolvedInVolumes(const QString& relative)
 {
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    return canonical.isEmpty() ? QDir::cleanPath(path) : canonical;
+    const QString root = QFileInfo(Paths::volumesRoot()).canonicalFilePath();
+    return root.isEmpty() ? QString() : root + QLatin1Char('/') + relative;
 }
 
 } // namespace
@@ -65,10 +67,11 @@ bool ItemPlace::linksToTarget() const
     if (content.isEmpty())
         return false;
     content = QDir::cleanPath(content);
-    return content == QDir::cleanPath(wanted) || content == canonicalOrClean(wanted);
+    return content == QDir::cleanPath(wanted) ||
+           content == resolvedInVolumes(vaultName + QLatin1Char('/') + QFileInfo(wanted).fileName());
 }
 
-ItemPlace::State ItemPlace::state(const QString& imagePath, const QList<MountEntry>& mounts,
+ItemPlace::State ItemPlace::state(const QString& imagePath, const QList<MountedVault>& vaults,
                                   const PathSafety::Context& safety) const
 {
     if (!PathSafety::isSafe(dataPath, safety) || target().isEmpty())
@@ -77,19 +80,17 @@ ItemPlace::State ItemPlace::state(const QString& imagePath, const QList<MountEnt
     // stat follows the link: a link to a locked vault leads nowhere.
     if (::stat(QFile::encodeName(dataPath).constData(), &st) != 0)
         return State::Missing;
-    if (linksToTarget() && vaultAttached(vaultName, imagePath, mounts))
+    if (linksToTarget() && vaultAttached(vaultName, imagePath, vaults))
         return State::InVault;
     return State::Elsewhere;
 }
 
 bool ItemPlace::vaultAttached(const QString& vaultName, const QString& imagePath,
-                              const QList<MountEntry>& mounts)
+                              const QList<MountedVault>& vaults)
 {
     if (imagePath.isEmpty() || !Paths::isValidVaultName(vaultName))
         return false;
-    const std::optional<MountedVault> mounted = VaultVolume::mountOfImage(imagePath, mounts);
-    if (!mounted)
-        return false;
-    const QString own = Paths::mountPoint(vaultName);
-    return mounted->mountPoint == QDir::cleanPath(own) || mounted->mountPoint == canonicalOrClean(own);
+    const std::optional<MountedVault> mounted = VaultVolume::mountOfImage(imagePath, vaults);
+    return mounted && (mounted->mountPoint == QDir::cleanPath(Paths::mountPoint(vaultName)) ||
+                       mounted->mountPoint == resolvedInVolumes(vaultName));
 }

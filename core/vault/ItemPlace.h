@@ -2,7 +2,7 @@
 
 #include "core/catalogue/CatalogueEntry.h"
 #include "core/files/PathSafety.h"
-#include "core/vault/MountTable.h"
+#include "core/vault/VaultVolume.h"
 
 #include <QList>
 #include <QString>
@@ -37,11 +37,12 @@ struct ItemPlace
     QString target() const;
     // Whether the data path is a link whose content names target() (not whether it resolves).
     bool linksToTarget() const;
-    State state(const QString& imagePath, const QList<MountEntry>& mounts,
+    // vaults: the mounted vaults, as VaultVolume::mountedVaults lists them.
+    State state(const QString& imagePath, const QList<MountedVault>& vaults,
                 const PathSafety::Context& safety) const;
 
     // The vault's image is attached at the vault's own mount point, as the kernel's mount table
     // says; an empty folder left where a vault was mounted does not count.
     static bool vaultAttached(const QString& vaultName, const QString& imagePath,
-                              const QList<MountEntry>& mounts = MountTable::read());
+                              const QList<MountedVault>& vaults = VaultVolume::mountedVaults());
 };

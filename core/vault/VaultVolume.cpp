@@ -71,8 +71,14 @@ QList<MountedVault> VaultVolume::mountedVaults(const QList<MountEntry>& mounts)
 std::optional<MountedVault> VaultVolume::mountOfImage(const QString& imagePath,
                                                       const QList<MountEntry>& mounts)
 {
+    return mountOfImage(imagePath, mountedVaults(mounts));
+}
+
+std::optional<MountedVault> VaultVolume::mountOfImage(const QString& imagePath,
+                                                      const QList<MountedVault>& vaults)
+{
     const QString wanted = canonicalOrClean(imagePath);
-    for (const MountedVault& v : mountedVaults(mounts)) {
+    for (const MountedVault& v : vaults) {
         if (v.imagePath == wanted)
             return v;
     }

@@ -36,6 +36,9 @@ public:
     static QList<MountedVault> mountedVaults(const QList<MountEntry>& mounts = MountTable::read());
     static std::optional<MountedVault> mountOfImage(const QString& imagePath,
                                                     const QList<MountEntry>& mounts = MountTable::read());
+    // The same in a list made once for several questions.
+    static std::optional<MountedVault> mountOfImage(const QString& imagePath,
+                                                    const QList<MountedVault>& vaults);
     static std::optional<MountedVault>
     vaultAtMountPoint(const QString& mountPoint, const QList<MountEntry>& mounts = MountTable::read());
 
