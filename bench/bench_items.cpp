@@ -262,6 +262,7 @@ int main(int argc, char** argv)
                "%.0f ms and waited %.0f ms for a processor)\n",
                i + 1, run.loadMs, run.longestGap, run.gapAt, run.loadCallMs, run.longestTickMs, run.onCpuMs,
                run.waitingMs);
+        fflush(stdout);
         best.loadMs = std::min(best.loadMs, run.loadMs);
         best.longestGap = std::max(best.longestGap, run.longestGap);
     }
