@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/files/MoveToTrash.h"
+
 #include <QString>
 
 // Where a trashed item went, or why it could not go there.
@@ -21,4 +23,15 @@ public:
     // Moves a trashed item (its path inside files/) back to where it came from. Refuses when
     // something occupies that place.
     virtual TrashResult restore(const QString& trashedPath) = 0;
+
+    // This Trash in the form core's flows and their start-up recovery take it.
+    MoveToTrash mover()
+    {
+        return [this](const QString& path, QString* error) {
+            const TrashResult result = moveToTrash(path);
+            if (!result.ok && error)
+                *error = result.error;
+            return result.ok;
+        };
+    }
 };

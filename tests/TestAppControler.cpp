@@ -15,6 +15,7 @@
 #include "platform/DBusNotificationCenter.h"
 #include "platform/FreedesktopTrash.h"
 #include "platform/SecretServiceKeychain.h"
+#include "tests/support/AppControlerFixture.h"
 #include "tests/support/CreateSheetScript.h"
 #include "tests/support/RecordingLauncher.h"
 #include "tests/support/RecordingUrlOpener.h"
@@ -43,36 +44,7 @@ QString statusExecutable()
 
 } // namespace
 
-// Everything the controller talks to, with scripted answers.
-struct Fixture
-{
-    SettingsStore settings{SettingsStore::kZorvaneDomain};
-    ScriptedAlertPort alerts;
-    ScriptedSelfUnlockPanel selfUnlock;
-    RecordingUrlOpener urls;
-    DBusNotificationCenter distributed;
-    NotificationCenter local;
-    RecordingLauncher launcher;
-    FreedesktopTrash trash;
-    ScriptedPasswordPanel panel;
-
-    AppControlerServices services()
-    {
-        AppControlerServices s;
-        s.settings = &settings;
-        s.alerts = &alerts;
-        s.selfUnlock = &selfUnlock;
-        s.urls = &urls;
-        s.distributed = &distributed;
-        s.local = &local;
-        s.launcher = &launcher;
-        s.trash = &trash;
-        s.unlock.settings = &settings;
-        s.unlock.alerts = &alerts;
-        s.unlock.panel = &panel;
-        return s;
-    }
-};
+using Fixture = AppControlerFixture;
 
 class TestAppControler : public QObject
 {

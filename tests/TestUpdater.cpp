@@ -1,50 +1,25 @@
 #include "app/shell/Updater.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
+#include "tests/support/FeedServer.h"
 #include "tests/support/TestPaths.h"
 
 #include <QDir>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 
 namespace {
 
-const QByteArray kFeed = R"(<?xml version="1.0" encoding="utf-8"?>
-<rss version="2.0" xmlns:zv="https://www.tarnwick.com/xml/appcast">
-<channel><title>Zorvane</title>
-<item><title>Zorvane 1.9</title><enclosure url="https://example.invalid/1.9" zv:version="1.9"/></item>
-<item><title>Zorvane 1.10</title><enclosure url="https://example.invalid/1.10" zv:version="1.10"/></item>
-<item><title>Zorvane 1.2</title><enclosure url="https://example.invalid/1.2" zv:version="1.2"/></item>
-</channel></rss>)";
-
-// Serves one fixed HTTP response to every request on the loopback interface.
-class FeedServer : public QTcpServer
-{
-public:
-    explicit FeedServer(QByteArray body, int status = 200) : m_body(std::move(body)), m_status(status)
-    {
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = nextPendingConnection()) {
-                connect(s, &QTcpSocket::readyRead, s, [this, s] {
-                    s->readAll();
-                    s->write("HTTP/1.1 " + QByteArray::number(m_status) +
-                             " X\r\nContent-Type: application/xml\r\n"
-                             "Connection: close\r\nContent-Length: " +
-                             QByteArray::number(m_body.size()) + "\r\n\r\n" + m_body);
-                    s->disconnectFromHost();
-                });
-            }
-        });
-        listen(QHostAddress::LocalHost);
-    }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(serverPort()); }
-
-private:
-    QByteArray m_body;
-    int m_status;
-};
+const QByteArray kFeed = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                         "<rss version=\"2.0\" xmlns:zv=\"https://www.tarnwick.com/xml/appcast\">\n"
+                         "<channel><title>Zorvane</title>\n"
+                         "<item><title>Zorvane 1.9</title><enclosure url=\"https://example.invalid/1.9\" "
+                         "zv:version=\"1.9\"/></item>\n"
+                         "<item><title>Zorvane 1.10</title><enclosure url=\"https://example.invalid/1.10\" "
+                         "zv:version=\"1.10\"/></item>\n"
+                         "<item><title>Zorvane 1.2</title><enclosure url=\"https://example.invalid/1.2\" "
+                         "zv:version=\"1.2\"/></item>\n"
+                         "</channel></rss>";
 
 } // namespace
 

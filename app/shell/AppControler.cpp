@@ -5,11 +5,12 @@
 #include "app/shell/SelfUnlockPanel.h"
 #include "app/shell/Updater.h"
 #include "app/vaults/item2.h"
-#include "core/catalogue/AesEncryptor.h"
+#include "core/files/JobRecovery.h"
 #include "core/files/WalkQueue.h"
 #include "core/processes/ProcessInfo.h"
 #include "core/settings/GlobalVariable.h"
 #include "core/settings/Paths.h"
+#include "core/settings/SelfProtectionKey.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
 #include "core/system/AlertPort.h"
@@ -43,6 +44,9 @@ AppControler::AppControler(const AppControlerServices& services, QObject* parent
     : QObject(parent), m_services(services)
 {
     m_services.settings->registerDefaults(registeredDefaults());
+    // Jobs cut off last time are finished or undone before a page reads a record or a vault is
+    // unlocked.
+    JobRecovery::settleAtStart({m_services.settings, m_services.trash->mover()});
     m_walks = std::make_unique<WalkQueue>();
     m_usage = std::make_unique<VaultUsage>(m_walks.get());
     m_mainWindow = std::make_unique<MainWindow>();
@@ -55,7 +59,7 @@ AppControler::AppControler(const AppControlerServices& services, QObject* parent
     items.unlock = m_services.unlock;
     items.walks = m_walks.get();
     items.usage = m_usage.get();
-    // Built now, loaded once the start-up prompt and the recovery are done.
+    // Built now, loaded once the start-up prompt and the start unlocks are done.
     m_itemPage = new item1(items);
     VaultPageServices page;
     page.settings = m_services.settings;
@@ -204,9 +208,6 @@ bool AppControler::applicationWillFinishLaunching()
         }
     }
 
-    // Jobs interrupted last time (the job journal) are settled here, before anything below
-    // unlocks a vault or touches a protected item.
-
     const QString helperWrited = settings.stringForKey(SettingsKeys::HelperWrited);
     const QVariantMap vaults = settings.dictionaryForKey(SettingsKeys::VaultItem);
     if (helperWrited.size() >= 2 && vaults.contains(helperWrited))
@@ -219,7 +220,8 @@ bool AppControler::applicationWillFinishLaunching()
             m_diskImageController->mountDiskImageAtPath(image);
     }
 
-    // After the vaults that unlock at start, so repairs find them unlocked and ask no password.
+    // After the prompt, after the cut-off jobs were settled (at construction) and after the vaults
+    // that unlock at start, so repairs find them unlocked and ask no password.
     m_itemPage->awakeFromNib();
 
     if (!processRuns(kHelperName))
@@ -302,11 +304,7 @@ void AppControler::openPreferences()
 
 void AppControler::ClickUnlockOK()
 {
-    QFile keyFile(Paths::keyFile());
-    const QString stored =
-        keyFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(keyFile.readAll()) : QString();
-    const QString typed = m_services.selfUnlock->password();
-    if (AesEncryptor::decryptBase64String(stored, typed) == kSelfProtectionMarker) {
+    if (SelfProtectionKey::matches(m_services.selfUnlock->password())) {
         m_services.selfUnlock->stopModal(2);
         m_services.selfUnlock->hide();
         return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/settings/SelfProtectionKey.h"
 #include "core/vault/UnlockServices.h"
 #include "ui/AttachedWindow.h"
 
@@ -59,7 +60,7 @@ class AppControler : public QObject
 {
     Q_OBJECT
 public:
-    static inline const QString kSelfProtectionMarker = QStringLiteral("velmarinquostaplewix");
+    static inline const QString kSelfProtectionMarker = SelfProtectionKey::kMarker;
     static inline const QString kHelperName = QStringLiteral("ZorvaneStatus");
     static inline const QString kUninstallerName = QStringLiteral("ZorvaneUninstaller");
     static inline const QString kHelperDisplayName = QStringLiteral("ZorvaneHelper");

@@ -1,3 +1,4 @@
+#include "app/prefs/Preferences.h"
 #include "app/shell/AppControler.h"
 #include "app/shell/MainWindow.h"
 #include "app/shell/QtSelfUnlockPanel.h"
@@ -52,6 +53,7 @@ int main(int argc, char* argv[])
     QtVaultPagePort vaultPage;
     AddDiskSheet addDiskSheet;
     MountWatcher mounts;
+    Preferences preferences(settings, alerts, &updater, QApplication::applicationVersion());
 
     AppControlerServices services;
     services.settings = &settings;
@@ -67,7 +69,14 @@ int main(int argc, char* argv[])
     services.vaultPage = &vaultPage;
     services.mounts = &mounts;
     services.createSheet = &addDiskSheet;
+    services.openPreferences = [&preferences] {
+        preferences.openPreferences();
+    };
+    services.openSelfProtection = [&preferences] {
+        preferences.openSelfProtection();
+    };
     AppControler controller(services);
+    preferences.setMainWindow(controller.myMainWindow());
     passwordPanel.setMainWindow(controller.myMainWindow());
     QObject::connect(&controller, &AppControler::terminateRequested, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);

@@ -65,3 +65,16 @@ QString QtVaultPagePort::chooseDiskImage(QWidget* parent, const QString& startFo
                                  .arg(QFileInfo(chosen).fileName()));
     }
 }
+
+QString QtVaultPagePort::chooseDirectory(QWidget* parent, const QString& startFolder)
+{
+    QFileDialog dialog(parent, QStringLiteral("Select"), startFolder);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Select"));
+    dialog.setWindowModality(Qt::WindowModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}

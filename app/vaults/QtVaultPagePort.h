@@ -4,7 +4,7 @@
 
 #include <QStringList>
 
-// The vault page's notice window and image chooser as Qt dialogs.
+// The vault page's notice window, image chooser and folder chooser as Qt dialogs.
 class QtVaultPagePort : public VaultPagePort
 {
 public:
@@ -14,4 +14,5 @@ public:
 
     bool runMountNotice(const QString& title, const QString& text, QWidget* parent) override;
     QString chooseDiskImage(QWidget* parent, const QString& startFolder) override;
+    QString chooseDirectory(QWidget* parent, const QString& startFolder) override;
 };

@@ -15,4 +15,7 @@ public:
     // Lets the user pick an existing vault image (a folder named *.sparsebundle, *.sparseimage
     // or *.dmg), starting in startFolder; empty when cancelled.
     virtual QString chooseDiskImage(QWidget* parent, const QString& startFolder) = 0;
+    // Lets the user pick a folder (prompt "Select", folders only, new folders allowed), starting
+    // in startFolder; empty when cancelled.
+    virtual QString chooseDirectory(QWidget* parent, const QString& startFolder) = 0;
 };

@@ -1,6 +1,7 @@
 #include "app/vaults/item2.h"
 
 #include "app/vaults/Controler.h"
+#include "app/vaults/VaultMaintenance.h"
 #include "app/vaults/VaultPagePort.h"
 #include "app/vaults/VaultTableModel.h"
 #include "core/files/FileOperation.h"
@@ -82,6 +83,8 @@ item2::item2(const VaultPageServices& services, QWidget* parent) : QWidget(paren
 item2::~item2()
 {
     m_timercheck->stop();
+    // A move still running removes what it made; its sheets belong to this page.
+    m_maintenance.reset();
 }
 
 void item2::buildPage()
@@ -127,11 +130,13 @@ void item2::buildPage()
     m_movetotrash->setObjectName(QStringLiteral("movetotrash"));
     m_movetotrash->setEnabled(false);
     connect(m_movetotrash, &QPushButton::clicked, this, &item2::MovetoTrashFunc);
-    // Moving a vault comes with the maintenance actions; the button waits for them.
+    m_changesize = new QPushButton(QStringLiteral("Resize…"), this);
+    m_changesize->setObjectName(QStringLiteral("ChangeSize"));
+    m_changepass = new QPushButton(QStringLiteral("Change Password…"), this);
+    m_changepass->setObjectName(QStringLiteral("ChangePass"));
     m_changelocation = new QPushButton(QStringLiteral("Change Location…"), this);
     m_changelocation->setObjectName(QStringLiteral("changelocation"));
     m_changelocation->setEnabled(false);
-    m_changelocation->hide();
     m_mountprogress = new QProgressBar(this);
     m_mountprogress->setObjectName(QStringLiteral("mountprogress"));
     m_mountprogress->setRange(0, 0);
@@ -142,6 +147,8 @@ void item2::buildPage()
     buttons->addWidget(create);
     buttons->addWidget(add);
     buttons->addWidget(m_movetotrash);
+    buttons->addWidget(m_changesize);
+    buttons->addWidget(m_changepass);
     buttons->addWidget(m_changelocation);
     buttons->addStretch(1);
     buttons->addWidget(m_mountprogress);
@@ -244,12 +251,19 @@ void item2::awakeFromNib()
     if (m_services.local) {
         m_services.local->addObserver(NotificationNames::AddHardDisk, this,
                                       [this](QObject*, const QVariantMap& info) { addoneharddisk(info); });
+        m_services.local->addObserver(
+            NotificationNames::ResizeReload, this,
+            [this](QObject*, const QVariantMap& info) { finishResizeHandler(info); });
     }
     if (m_services.mounts) {
         connect(m_services.mounts, &MountWatcher::didMount, this, &item2::didMount);
         connect(m_services.mounts, &MountWatcher::didUnmount, this, &item2::didUnmount);
     }
     m_diskImageController = std::make_unique<AttachDiskImageController>(m_services.unlock);
+    m_maintenance = std::make_unique<VaultMaintenance>(*this, m_services);
+    connect(m_changesize, &QPushButton::clicked, m_maintenance.get(), &VaultMaintenance::ChangeSize);
+    connect(m_changepass, &QPushButton::clicked, m_maintenance.get(), &VaultMaintenance::ChangePass);
+    connect(m_changelocation, &QPushButton::clicked, m_maintenance.get(), &VaultMaintenance::ChangeLocation);
 
     const QVariant info = infoPlist();
     const QVariantMap vaults = Records(*m_services.settings).list(SettingsKeys::VaultItem);
@@ -339,10 +353,8 @@ void item2::actuallyadddisk(const QString& name, const QString& path, bool mount
 
     // The folder holding the image is its parent, whatever the names along the path.
     const QString url = remoteVolumeOf(QFileInfo(QDir::cleanPath(path)).absolutePath());
-    if (!url.isEmpty()) {
-        m_addedSharePath = path;
-        NotifyMountRemoteSharePoint(url, name);
-    }
+    if (!url.isEmpty())
+        offerShareAutomount(path, url, name);
 
     SettingsStore& settings = *m_services.settings;
     if (settings.boolForKey(SettingsKeys::FirstStart) &&
@@ -469,19 +481,27 @@ void item2::showMountNotice(const harddisktable& row)
         settings.setObject(QStringLiteral("NO"), SettingsKeys::TipMount);
 }
 
-bool item2::lockRow(const harddisktable& row, QString* blocker)
+bool item2::detachVault(const harddisktable& row, QString* mountPoint)
 {
     // Read from the kernel's mount table: a failed tool query must not pass for "not mounted".
     const auto mounted = VaultVolume::mountOfImage(row.diskpath());
     if (!mounted)
         return true;
-    const QString mountPoint = mounted->mountPoint;
     // Never forced: a vault with open files stays attached and the user is told who holds it.
-    if (!VolumeEjector::unmountAndEjectDeviceAtPath(mountPoint)) {
-        *blocker = mountPoint;
+    if (!VolumeEjector::unmountAndEjectDeviceAtPath(mounted->mountPoint)) {
+        *mountPoint = mounted->mountPoint;
         return false;
     }
     dealappstore(row.diskpath(), true);
+    return true;
+}
+
+bool item2::lockRow(const harddisktable& row, QString* blocker)
+{
+    if (!VaultVolume::mountOfImage(row.diskpath()))
+        return true;
+    if (!detachVault(row, blocker))
+        return false;
     if (m_services.settings->boolForKey(SettingsKeys::MountAtStart))
         Records(*m_services.settings).removeStartupItem(row.diskpath());
     return true;
@@ -519,21 +539,24 @@ void item2::tableDoubleClicked()
         }
     }
 
-    if (!failedVault.isEmpty()) {
-        ProcessInfo processes;
-        const QString holder = processes.FolderOpenByProcess(failedMountPoint);
-        const QString text =
-            holder.isEmpty()
-                ? QStringLiteral("The vault: \"%1\" could not be locked.\r\n\r\nPlease make sure that all "
-                                 "applications and files are closed on this vault.")
-                      .arg(failedVault)
-                : QStringLiteral(
-                      "\"%1\" is still using the vault: \"%2\".\r\n\r\nPlease quit %1 and then try "
-                      "to lock the vault again.")
-                      .arg(holder, failedVault);
-        m_services.alerts->runAlert(Alert(QStringLiteral("Failed to lock"), text), window());
-    }
+    if (!failedVault.isEmpty())
+        showFailedToLock(failedMountPoint, failedVault);
     m_mountprogress->hide();
+}
+
+void item2::showFailedToLock(const QString& mountPoint, const QString& vaultName)
+{
+    ProcessInfo processes;
+    const QString holder = processes.FolderOpenByProcess(mountPoint);
+    const QString text =
+        holder.isEmpty()
+            ? QStringLiteral("The vault: \"%1\" could not be locked.\r\n\r\nPlease make sure that all "
+                             "applications and files are closed on this vault.")
+                  .arg(vaultName)
+            : QStringLiteral("\"%1\" is still using the vault: \"%2\".\r\n\r\nPlease quit %1 and then try "
+                             "to lock the vault again.")
+                  .arg(holder, vaultName);
+    m_services.alerts->runAlert(Alert(QStringLiteral("Failed to lock"), text), window());
 }
 
 void item2::dealappstore(const QString& imagePath, bool isLock)
@@ -692,22 +715,24 @@ void item2::ClickAddVaultEncrypt()
 void item2::textDidChange(QLineEdit* field)
 {
     if (field == m_addVaultPassWord || field == m_repeatAddVaultPassWord) {
-        if (m_addVaultPassWord->text() == m_repeatAddVaultPassWord->text()) {
-            m_addVaultPassWordStatus->setText(QStringLiteral("Passwords match"));
-            setTextColour(m_addVaultPassWordStatus, kMatchGreen);
-            if (!m_addVaultPath->text().isEmpty())
-                m_clickAddVaultButtonOK->setEnabled(true);
-        } else {
-            m_addVaultPassWordStatus->setText(QStringLiteral("Passwords do not match"));
-            setTextColour(m_addVaultPassWordStatus, Qt::red);
+        const bool match = m_addVaultPassWord->text() == m_repeatAddVaultPassWord->text();
+        showPasswordMatch(m_addVaultPassWordStatus, match);
+        if (!match)
             m_clickAddVaultButtonOK->setEnabled(false);
-        }
+        else if (!m_addVaultPath->text().isEmpty())
+            m_clickAddVaultButtonOK->setEnabled(true);
     } else if (field == m_addVaultPath) {
         if (m_addVaultPath->text().isEmpty())
             m_clickAddVaultButtonOK->setEnabled(false);
         else if (!m_addtoencryptimage->isChecked() || passwordsMatch())
             m_clickAddVaultButtonOK->setEnabled(true);
     }
+}
+
+void item2::showPasswordMatch(QLabel* status, bool match)
+{
+    status->setText(match ? QStringLiteral("Passwords match") : QStringLiteral("Passwords do not match"));
+    setTextColour(status, match ? kMatchGreen : QColor(Qt::red));
 }
 
 void item2::ClickAddVaultOK()
@@ -783,6 +808,12 @@ bool item2::addItemToKeychain(const QString& imagePath, const QString& password)
                                                                 m_addvaultwindow, imagePath, password);
 }
 
+void item2::offerShareAutomount(const QString& imagePath, const QString& url, const QString& vaultName)
+{
+    m_addedSharePath = imagePath;
+    NotifyMountRemoteSharePoint(url, vaultName);
+}
+
 void item2::NotifyMountRemoteSharePoint(const QString& volumeUrl, const QString& vaultName)
 {
     m_shareRequests.append({volumeUrl, vaultName, m_addedSharePath});
@@ -855,6 +886,24 @@ void item2::closeNetworkSheet()
     m_serverPassword->clear();
     m_savenetworkfolder->close();
     askNextShare();
+}
+
+void item2::finishResizeHandler(const QVariantMap& userInfo)
+{
+    const int row = userInfo.value(NotificationNames::TableIndex).toInt();
+    if (row < 0 || row >= m_tablelist.size())
+        return;
+    m_tablelist[row].setDisksize(userInfo.value(NotificationNames::DmgSize).toString());
+    reload();
+}
+
+void item2::rowMoved(const QString& vaultName, const QString& newPath)
+{
+    const int row = rowOfVault(vaultName);
+    if (row < 0)
+        return;
+    m_tablelist[row].setDiskpath(newPath);
+    reload();
 }
 
 void item2::setPathOfRow(int row, const QString& path)

@@ -25,6 +25,7 @@ class QTableView;
 class QTimer;
 class SettingsStore;
 class Trash;
+class VaultMaintenance;
 class VaultPagePort;
 class VaultTableModel;
 class VaultUsage;
@@ -102,6 +103,24 @@ public:
     // A path typed into the table: the row and its record follow it.
     void setPathOfRow(int row, const QString& path);
 
+    // For the maintenance actions (resize, change password, move).
+    QList<int> selectedRows() const;
+    // A resize from the list ended (notification "ResizeReload"): the row shows the new size
+    // until the next refresh.
+    void finishResizeHandler(const QVariantMap& userInfo);
+    // The vault's image moved and its records already follow: the row follows too.
+    void rowMoved(const QString& vaultName, const QString& newPath);
+    // Locks the vault when the mount table shows it attached, never forced; false with its
+    // mount point when it stays attached.
+    bool detachVault(const harddisktable& row, QString* mountPoint);
+    // "Failed to lock" on the page, naming the process that holds files in the vault.
+    void showFailedToLock(const QString& mountPoint, const QString& vaultName);
+    // Asks whether to mount the share an image lives on at start, as a newly listed vault does.
+    void offerShareAutomount(const QString& imagePath, const QString& url, const QString& vaultName);
+    QString remoteVolumeOf(const QString& folder) const;
+    // "Passwords match" in green or "Passwords do not match" in red.
+    static void showPasswordMatch(QLabel* status, bool match);
+
     const QList<harddisktable>& tablelist() const { return m_tablelist; }
     QTableView* tableview() const { return m_tableview; }
     VaultTableModel* tableModel() const { return m_model; }
@@ -125,6 +144,9 @@ public:
     QTimer* timercheck() const { return m_timercheck; }
     AttachDiskImageController* myDiskImageController() const { return m_diskImageController.get(); }
     Controler* adddiskcontroller() const { return m_adddiskcontroller.get(); }
+    VaultMaintenance* maintenance() const { return m_maintenance.get(); }
+    QPushButton* changesize() const { return m_changesize; }
+    QPushButton* changepass() const { return m_changepass; }
 
 private:
     struct ShareRequest
@@ -144,13 +166,11 @@ private:
     void onMountEvent(bool isMount);
     void sheetDidEndShouldDelete(int returnCode);
     void alertDidEnd(int returnCode);
-    QList<int> selectedRows() const;
     int rowOfVault(const QString& name) const;
     QVariant infoPlist();
     bool lockRow(const harddisktable& row, QString* blocker);
     bool moveVaultToTrash(const harddisktable& row);
     void showMountNotice(const harddisktable& row);
-    QString remoteVolumeOf(const QString& folder) const;
     void askNextShare();
     void closeNetworkSheet();
     bool passwordsMatch() const;
@@ -162,6 +182,7 @@ private:
     bool m_refreshQueued = false;
     std::unique_ptr<AttachDiskImageController> m_diskImageController;
     std::unique_ptr<Controler> m_adddiskcontroller;
+    std::unique_ptr<VaultMaintenance> m_maintenance;
     QList<harddisktable> m_tablelist;
     VaultTableModel* m_model = nullptr;
     QTableView* m_tableview = nullptr;
@@ -169,6 +190,8 @@ private:
     QProgressBar* m_mountprogress = nullptr;
     QPushButton* m_movetotrash = nullptr;
     QPushButton* m_changelocation = nullptr;
+    QPushButton* m_changesize = nullptr;
+    QPushButton* m_changepass = nullptr;
     QTimer* m_timercheck = nullptr;
 
     QDialog* m_addvaultwindow = nullptr;

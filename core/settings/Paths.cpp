@@ -59,6 +59,11 @@ bool Paths::ensureVolumesRoot()
     return ::chmod(QFile::encodeName(root).constData(), 0700) == 0;
 }
 
+QString Paths::jobsFolder()
+{
+    return dataHome() + QStringLiteral("/Zorvane/jobs");
+}
+
 QString Paths::mountPoint(const QString& vaultName)
 {
     return volumesRoot() + QLatin1Char('/') + vaultName;

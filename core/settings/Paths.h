@@ -21,6 +21,8 @@ public:
     // Folder under which unlocked vaults are mounted; created with mode 0700 on demand.
     static QString volumesRoot();
     static bool ensureVolumesRoot();
+    // Journals of running file jobs, one file per job (see JobJournal).
+    static QString jobsFolder();
     // Mount point of a vault, from its name.
     static QString mountPoint(const QString& vaultName);
     // Where a protected item's data lies inside its vault.

@@ -108,6 +108,18 @@ bool Records::removeStartupItem(const QString& imagePath)
     return m_store.setObject(items, SettingsKeys::StartupItem);
 }
 
+bool Records::replaceStartupItem(const QString& from, const QString& to)
+{
+    QVariantList items = m_store.arrayForKey(SettingsKeys::StartupItem);
+    const qsizetype at = items.indexOf(from);
+    if (at < 0)
+        return true;
+    items.removeAll(from);
+    if (!items.contains(to))
+        items.insert(std::min(at, items.size()), to);
+    return m_store.setObject(items, SettingsKeys::StartupItem);
+}
+
 QStringList Records::pruneProtectedItems(const std::function<bool(const QString&, const QString&)>& isValid)
 {
     const QVariantMap items = list(SettingsKeys::RedirectItem);

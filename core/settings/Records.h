@@ -36,6 +36,8 @@ public:
     QStringList startupItems() const;
     bool addStartupItem(const QString& imagePath);
     bool removeStartupItem(const QString& imagePath);
+    // A vault image that moved keeps its place in the list.
+    bool replaceStartupItem(const QString& from, const QString& to);
 
     // Start-up pruning: every protected item for which isValid(item, vaultName) is false is
     // removed from "redirectitem" in one read-modify-write. Returns the removed names.

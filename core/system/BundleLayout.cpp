@@ -9,6 +9,7 @@ namespace {
 
 QMutex g_mutex;
 QString g_toolOverride;
+QString g_mainBundleOverride;
 
 } // namespace
 
@@ -33,6 +34,11 @@ QString BundleLayout::ownBundlePath()
 
 QString BundleLayout::mainBundlePath()
 {
+    {
+        QMutexLocker lock(&g_mutex);
+        if (!g_mainBundleOverride.isEmpty())
+            return g_mainBundleOverride;
+    }
     QDir dir(QCoreApplication::applicationDirPath());
     do {
         if (dir.dirName() == QStringLiteral("Zorvane.app"))
@@ -75,4 +81,10 @@ void BundleLayout::setDiskImageToolPath(const QString& path)
 {
     QMutexLocker lock(&g_mutex);
     g_toolOverride = path;
+}
+
+void BundleLayout::setMainBundlePath(const QString& path)
+{
+    QMutexLocker lock(&g_mutex);
+    g_mainBundleOverride = path;
 }

@@ -3,7 +3,7 @@
 #include <QString>
 
 // Paths inside the application folder (Zorvane.app/Contents/...). The folder is found from
-// the running executable; tests may point the disk-image tool at another program.
+// the running executable; tests may point it, or the disk-image tool, elsewhere.
 class BundleLayout
 {
 public:
@@ -21,4 +21,6 @@ public:
 
     static QString diskImageToolPath();
     static void setDiskImageToolPath(const QString& path); // empty restores the default
+    // Tests that run outside the application folder point the main bundle at the built one.
+    static void setMainBundlePath(const QString& path); // empty restores the default
 };

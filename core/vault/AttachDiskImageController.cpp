@@ -445,6 +445,25 @@ std::optional<QString>
 AttachDiskImageController::storedPasswordThat(const QString& path,
                                               const std::function<bool(const QString&)>& opens)
 {
+    std::optional<StoredPassword> stored = storedPasswordItem(path, opens);
+    return stored ? std::optional<QString>(stored->password) : std::nullopt;
+}
+
+std::optional<QString>
+AttachDiskImageController::passwordItemThatOpens(const QString& path,
+                                                 const std::function<bool(const QString&)>& opens)
+{
+    std::optional<StoredPassword> stored = storedPasswordItem(path, opens);
+    if (!stored)
+        return std::nullopt;
+    stored->password.fill(QChar(0));
+    return stored->itemName;
+}
+
+std::optional<AttachDiskImageController::StoredPassword>
+AttachDiskImageController::storedPasswordItem(const QString& path,
+                                              const std::function<bool(const QString&)>& opens)
+{
     KeychainStore* keychain = m_services.keychain;
     if (!remembersPasswords() || !keychain)
         return std::nullopt;
@@ -458,7 +477,7 @@ AttachDiskImageController::storedPasswordThat(const QString& path,
         const QString candidate =
             keychain->getPasswordFromKeychainItem(name, KeychainStore::kDiskImagePassword, account);
         if (opens(candidate))
-            return candidate;
+            return StoredPassword{name, candidate};
         qCInfo(lcUnlock) << "the stored password" << name << "does not open" << path;
         name = numberedName(fileName, number);
     }

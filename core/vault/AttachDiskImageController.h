@@ -55,6 +55,12 @@ public:
     // cancelled.
     std::optional<QString> RequirePass(const QString& path);
 
+    // The name of the stored "disk image password" item whose password opens the image: the
+    // image's file name, then "<file>_0", "<file>_1", … while such items exist. Nothing when no
+    // stored password opens it (or nothing is stored).
+    std::optional<QString> passwordItemThatOpens(const QString& path,
+                                                 const std::function<bool(const QString&)>& opens);
+
     // Items protected without a permanent link: after an unlock their data places become links
     // into the vault again, before a lock they become empty folders. Data found at such a place
     // is never deleted; it is set aside with SetAside.
@@ -160,6 +166,13 @@ protected:
     static QString imageFileName(const QString& path);
 
 private:
+    struct StoredPassword
+    {
+        QString itemName;
+        QString password;
+    };
+    std::optional<StoredPassword> storedPasswordItem(const QString& path,
+                                                     const std::function<bool(const QString&)>& opens);
     std::optional<QString> storedPasswordThat(const QString& path,
                                               const std::function<bool(const QString&)>& opens);
     static QString freeKeychainItemName(KeychainStore* keychain, const QString& fileName);

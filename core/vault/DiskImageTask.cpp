@@ -2,6 +2,8 @@
 
 #include "core/system/Logging.h"
 
+#include <QEventLoop>
+
 DiskImageTask::DiskImageTask(QObject* parent) : QProcess(parent) {}
 
 DiskImageTask::~DiskImageTask()
@@ -44,6 +46,47 @@ int DiskImageTask::runToEnd()
         return -1;
     }
     waitForFinished(-1);
+    return finalStatus();
+}
+
+int DiskImageTask::runInLocalLoop()
+{
+    QEventLoop loop;
+    connect(this, &QProcess::finished, &loop, &QEventLoop::quit);
+    connect(this, &QProcess::errorOccurred, &loop, [&loop](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            loop.quit();
+    });
+    launch();
+    if (state() != QProcess::NotRunning)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    disconnect(&loop);
+    if (error() == QProcess::FailedToStart) {
+        qCWarning(lcDiskImage) << "could not start" << program() << errorString();
+        return -1;
+    }
+    return finalStatus();
+}
+
+QString DiskImageTask::failureReason()
+{
+    const QStringList lines =
+        QString::fromUtf8(readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QString reason = lines.isEmpty() ? QString() : lines.constLast().trimmed();
+    const QString prefix = QStringLiteral("hdiutil:");
+    if (reason.startsWith(prefix)) {
+        reason = reason.mid(prefix.size()).trimmed();
+        const QString verb = arguments().value(0) + QLatin1Char(':');
+        if (reason.startsWith(verb))
+            reason = reason.mid(verb.size()).trimmed();
+    }
+    if (reason.isEmpty() && error() == QProcess::FailedToStart)
+        reason = QStringLiteral("the disk-image tool could not be started");
+    return reason;
+}
+
+int DiskImageTask::finalStatus()
+{
     if (exitStatus() != QProcess::NormalExit) {
         qCWarning(lcDiskImage) << program() << arguments().value(0) << "did not exit normally";
         return -1;

@@ -25,9 +25,16 @@ public:
     // Launches and waits until the tool exits. Returns its exit status, or -1 when it could
     // not be started or did not exit normally. Both output streams stay readable afterwards.
     int runToEnd();
+    // Like runToEnd, but waits in a local event loop that leaves user input queued, as the attach
+    // does: timers, repaints and spinners go on while nothing can be clicked twice.
+    int runInLocalLoop();
+    // The tool's reason for a failed run, for the user: its last standard-error line without the
+    // "hdiutil: <verb>:" prefix. Reads what is left of standard error.
+    QString failureReason();
 
 private:
     void wipeStandardInput();
+    int finalStatus();
 
     QByteArray m_standardInput;
 };

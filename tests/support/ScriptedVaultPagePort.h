@@ -5,7 +5,7 @@
 #include <QList>
 #include <QStringList>
 
-// Records the notices the vault page shows and answers them and the image chooser from queues.
+// Records the notices the vault page shows and answers them and the two choosers from queues.
 class ScriptedVaultPagePort : public VaultPagePort
 {
 public:
@@ -26,8 +26,16 @@ public:
         return chosenImages.isEmpty() ? QString() : chosenImages.takeFirst();
     }
 
+    QString chooseDirectory(QWidget*, const QString& startFolder) override
+    {
+        directoryFolders.append(startFolder);
+        return chosenFolders.isEmpty() ? QString() : chosenFolders.takeFirst();
+    }
+
     bool tickDontShowAgain = false;
     QList<Notice> notices;
     QStringList chosenImages;
     QStringList chooserFolders;
+    QStringList chosenFolders;
+    QStringList directoryFolders;
 };
