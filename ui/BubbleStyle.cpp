@@ -23,8 +23,8 @@ void BubbleStyle::setTextColour(QWidget* widget, const QColor& colour)
     widget->setPalette(palette);
 }
 
-AttachedWindow* BubbleStyle::show(QWidget* view, const QPointF& point, QWidget* window, int side, double distance,
-                                  double arrowHeight)
+AttachedWindow* BubbleStyle::show(QWidget* view, const QPointF& point, QWidget* window, int side,
+                                  double distance, double arrowHeight)
 {
     AttachedWindow* bubble = AttachedWindow::create(view, point, window, side, distance);
     if (!bubble)

@@ -20,8 +20,8 @@ public:
 
     // A bubble in this style holding view beside point of window, shown; with an arrow of that
     // height (base 15, round corner beside it) when the height is above 0. Null for a null view.
-    static AttachedWindow* show(QWidget* view, const QPointF& point, QWidget* window, int side, double distance,
-                                double arrowHeight);
+    static AttachedWindow* show(QWidget* view, const QPointF& point, QWidget* window, int side,
+                                double distance, double arrowHeight);
     // Closes and deletes the bubble, if there is one; its view stays for the next time.
     static void close(QPointer<AttachedWindow>& bubble);
 };

@@ -8,7 +8,6 @@
 #include <QPointer>
 #include <QString>
 
-
 // One row of the protected-item list. The size text, the progress text and the job state are
 // shared with the job that works on the item: copies of a row share them, and a job's worker
 // thread may write them while the page reads them.

@@ -7,7 +7,6 @@
 #include "tests/support/TestPaths.h"
 
 #include <QDir>
-
 #include <QProcess>
 
 void TestVaults::useCheapKeyDerivation()
