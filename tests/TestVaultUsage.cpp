@@ -170,7 +170,7 @@ private Q_SLOTS:
                 mostRunning = std::max(mostRunning.load(), now);
                 if (sameTree)
                     mostInTree = std::max(mostInTree.load(), ++inTree);
-                QThread::msleep(40);
+                QThread::msleep(100);
                 if (sameTree)
                     --inTree;
                 --running;
