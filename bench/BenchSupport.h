@@ -3,6 +3,7 @@
 // Shared by the benchmark programs: timing, child programs, and the result lines that bench/run
 // gathers into its closing table (see README.md).
 #include <QElapsedTimer>
+#include <QFile>
 #include <QList>
 #include <QProcess>
 #include <QString>
@@ -87,6 +88,20 @@ inline int runProgram(const QString& program, const QStringList& args, const QBy
     if (output)
         *output = out;
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// A file of that many bytes; each 64 KB block differs in its first byte.
+inline bool writeFile(const QString& path, qint64 size, char fill)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray block(1 << 16, fill);
+    for (qint64 left = size; left > 0; left -= block.size()) {
+        block[0] = char(left);
+        f.write(block.constData(), std::min<qint64>(left, block.size()));
+    }
+    return true;
 }
 
 // RESULT<TAB>name<TAB>figure<TAB>goal<TAB>met|missed

@@ -37,17 +37,6 @@ bool g_quick = false;
 // Mapped files of each heavy process in the open-file scan (a browser maps a few thousand).
 constexpr int kMappedFiles = 2000;
 
-bool writeFile(const QString& path, qint64 size, char fill)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray block(1 << 16, fill);
-    for (qint64 left = size; left > 0; left -= block.size())
-        f.write(block.constData(), std::min<qint64>(left, block.size()));
-    return true;
-}
-
 QString ratioRange(const QList<double>& ratios)
 {
     return QStringLiteral("%1 (%2-%3)")
@@ -59,7 +48,7 @@ QString ratioRange(const QList<double>& ratios)
 void benchFolderSize(const QString& base)
 {
     const QString tree = base + QStringLiteral("/sizes");
-    const int folders = g_quick ? 200 : 1000;
+    const int folders = g_quick ? 100 : 1000;
     for (int d = 0; d < folders; ++d) {
         const QString folder = QStringLiteral("%1/d%2/e%3").arg(tree).arg(d % 40).arg(d);
         QDir().mkpath(folder);
@@ -126,8 +115,8 @@ QString makeCopyTree(const QString& base)
 {
     // A mixed tree: large media, mail stores of small messages, links.
     const QString tree = base + QStringLiteral("/Library");
-    const int photos = g_quick ? 12 : 24;
-    const int boxes = g_quick ? 10 : 20;
+    const int photos = g_quick ? 8 : 24;
+    const int boxes = g_quick ? 6 : 20;
     QDir().mkpath(tree + QStringLiteral("/Photos"));
     for (int i = 0; i < photos; ++i)
         writeFile(QStringLiteral("%1/Photos/IMG_%2.jpg").arg(tree).arg(i), 6 << 20, char('a' + i));
