@@ -106,9 +106,10 @@ int main(int argc, char* argv[])
     std::printf("info -plist with 10 vaults vs with none: %.2fx (%.1f ms vs %.1f ms)\n", infoTen / infoEmpty,
                 infoTen, infoEmpty);
     std::printf("info -plist with 10 vaults vs starting /bin/true: %.2fx\n", infoTen / spawn);
-    // The tool's own work (checks, metadata, listing) stays small beside the engine's.
-    bench::result(QStringLiteral("tool mount+detach vs raw gocryptfs (time ratio)"),
-                  QString::number(mountRatio, 'f', 2), QStringLiteral("<= 1.25"), mountRatio <= 1.25);
+    // The tool adds two program starts (mount, detach) and its checks to the engine's work; a
+    // second key derivation or a scan on every detach would show as about twice the time.
+    bench::result(QStringLiteral("tool mount+detach vs raw gocryptfs (time ratio, median of %1)").arg(rounds),
+                  QString::number(mountRatio, 'f', 2), QStringLiteral("<= 1.5"), mountRatio <= 1.5);
     bench::result(QStringLiteral("info with 10 vaults vs none (time ratio)"),
                   QString::number(infoTen / infoEmpty, 'f', 2), QStringLiteral("<= 2.0"),
                   infoTen / infoEmpty <= 2.0);
