@@ -40,9 +40,6 @@ void FreedesktopNotices::notifyConfirmed(const QString& title, const QString& te
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
-    // Activating a service that is installed but broken would hold the call for the bus's
-    // whole activation time; a notice is not worth starting one.
-    call.setAutoStartService(false);
     // Sticky notices stay until closed: expire 0 and critical urgency, which servers keep.
     const QVariantMap hints{{QStringLiteral("urgency"), QVariant::fromValue<uchar>(sticky ? 2 : 1)}};
     call << QStringLiteral("Zorvane") << 0u << QStringLiteral("zorvane") << title << bodyText(text)

@@ -6,9 +6,8 @@
 #include <QObject>
 
 // Notices through the desktop's notification service (org.freedesktop.Notifications on the
-// session bus). Calls are asynchronous with a timeout and never start a service through bus
-// activation, so a silent or missing service never stalls the caller; a sticky notice never
-// expires by itself.
+// session bus). Calls are asynchronous with a timeout, so a silent, missing or slowly activated
+// service never stalls the caller; a sticky notice never expires by itself.
 class FreedesktopNotices : public QObject, public NoticePort
 {
     Q_OBJECT

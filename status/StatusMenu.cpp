@@ -7,6 +7,7 @@
 #include "core/system/Logging.h"
 #include "core/system/NoticePort.h"
 #include "core/vault/VaultVolume.h"
+#include "platform/BusNameOwner.h"
 #include "platform/MountWatcher.h"
 #include "status/StatusAttachDiskImageController.h"
 #include "status/StatusMenuActions.h"
@@ -14,9 +15,6 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDir>
 #include <QFileSystemWatcher>
@@ -114,15 +112,8 @@ void StatusMenu::finishlauch()
         auto* appears =
             new QDBusServiceWatcher(kWatcherService, m_bus, QDBusServiceWatcher::WatchForRegistration, this);
         connect(appears, &QDBusServiceWatcher::serviceRegistered, this, &StatusMenu::createStatusItem);
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
-        call << kWatcherService;
-        auto* answer = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-        connect(answer, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
-            const QDBusPendingReply<bool> reply = *w;
-            w->deleteLater();
-            if (!reply.isError() && reply.value())
+        BusNameOwner::ask(m_bus, kWatcherService, this, [this](bool owned) {
+            if (owned)
                 createStatusItem();
         });
     }

@@ -15,12 +15,10 @@
 #include "core/system/NoticePort.h"
 #include "core/system/UrlOpener.h"
 #include "core/vault/VaultVolume.h"
+#include "platform/BusNameOwner.h"
 #include "status/StatusAttachDiskImageController.h"
 #include "status/VaultAutoLock.h"
 
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -234,16 +232,7 @@ void StatusMenuActions::openzorvane()
         return;
     }
     // A running Zorvane owns its bus name. Asked without waiting: the bus may be slow.
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
-    call << kZorvaneBusName;
-    auto* watcher = new QDBusPendingCallWatcher(m_services.bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [decide](QDBusPendingCallWatcher* w) {
-        const QDBusPendingReply<bool> reply = *w;
-        w->deleteLater();
-        decide(!reply.isError() && reply.value());
-    });
+    BusNameOwner::ask(m_services.bus, kZorvaneBusName, this, decide);
 }
 
 void StatusMenuActions::openFolderSubitem(const QString& item)

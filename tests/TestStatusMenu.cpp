@@ -22,7 +22,9 @@
 #include <QDir>
 #include <QFile>
 #include <QMenu>
+#include <QPixmap>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QUuid>
 
@@ -231,6 +233,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(entry(m_menu->newStatusMenu(), "Apps/item7"), 1000);
         QVERIFY(!entry(m_menu->newStatusMenu(), "Apps/Thunderbird"));
         QCOMPARE(m_menu->rebuildCount(), before + 3);
+        // The submenus of earlier builds are gone: only Apps and Vaults are left.
+        QCOMPARE(m_menu->newStatusMenu()->findChildren<QMenu*>().size(), 2);
         QCOMPARE(finished.count(), 0);
     }
 
@@ -264,6 +268,35 @@ private Q_SLOTS:
         QCOMPARE(m_fixture.panel->explanations,
                  QStringList{StatusAttachDiskImageController::promptExplanation(2, "Mail", "Mail")});
         QTRY_VERIFY_WITH_TIMEOUT(entry(m_menu->newStatusMenu(), "Vaults/Mail/Lock"), 1000);
+    }
+
+    void theIconAppearsWithATray()
+    {
+        QVERIFY(!m_menu->statusItem());
+        const QString name = QStringLiteral("tray-") + QUuid::createUuid().toString(QUuid::Id128);
+        QDBusConnection tray = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+        QVERIFY(tray.registerService(StatusMenu::kWatcherService));
+        QTRY_VERIFY(m_menu->statusItem());
+        QCOMPARE(m_menu->statusItem()->toolTip(), QStringLiteral("Zorvane"));
+        QCOMPARE(m_menu->statusItem()->contextMenu(), m_menu->newStatusMenu());
+        tray.unregisterService(StatusMenu::kWatcherService);
+        QDBusConnection::disconnectFromBus(name);
+    }
+
+    void theGlyphSuitsThePanel_data()
+    {
+        QTest::addColumn<QColor>("panel");
+        QTest::addColumn<QString>("image");
+        QTest::newRow("light panel") << QColor(0xf6, 0xf5, 0xf4) << ":/status/MainStatus.png";
+        QTest::newRow("dark panel") << QColor(0x24, 0x1f, 0x31) << ":/status/MainStatusHighlight.png";
+    }
+
+    void theGlyphSuitsThePanel()
+    {
+        QFETCH(QColor, panel);
+        QFETCH(QString, image);
+        QCOMPARE(StatusMenu::statusImageFor(panel), image);
+        QVERIFY(!QPixmap(image).isNull());
     }
 
     // Without a tray to point at, the first-run tip is a sticky notice, once.
