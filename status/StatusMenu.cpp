@@ -66,7 +66,8 @@ StatusMenu::StatusMenu(StatusAttachDiskImageController* controller, StatusMenuAc
         connect(m_mounts, &MountWatcher::didMount, this, mountChanged);
         connect(m_mounts, &MountWatcher::didUnmount, this, mountChanged);
     }
-    qApp->installEventFilter(this);
+    // A new palette reaches every widget, the menu among them.
+    m_newStatusMenu->installEventFilter(this);
 }
 
 StatusMenu::~StatusMenu()
@@ -155,7 +156,8 @@ void StatusMenu::updateStatusImage()
 
 bool StatusMenu::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange)
+    if (watched == m_newStatusMenu &&
+        (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::PaletteChange))
         updateStatusImage();
     return QObject::eventFilter(watched, event);
 }

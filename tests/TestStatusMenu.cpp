@@ -18,6 +18,7 @@
 #include "tests/support/TestPaths.h"
 #include "tests/support/TestVaults.h"
 
+#include <QApplication>
 #include <QDBusConnection>
 #include <QDir>
 #include <QFile>
@@ -279,6 +280,14 @@ private Q_SLOTS:
         QTRY_VERIFY(m_menu->statusItem());
         QCOMPARE(m_menu->statusItem()->toolTip(), QStringLiteral("Zorvane"));
         QCOMPARE(m_menu->statusItem()->contextMenu(), m_menu->newStatusMenu());
+        // A dark panel gets the light glyph.
+        const qint64 glyph = m_menu->statusItem()->icon().cacheKey();
+        const QPalette before = QApplication::palette();
+        QPalette dark = before;
+        dark.setColor(QPalette::Window, QColor(0x24, 0x1f, 0x31));
+        QApplication::setPalette(dark);
+        QTRY_VERIFY(m_menu->statusItem()->icon().cacheKey() != glyph);
+        QApplication::setPalette(before);
         tray.unregisterService(StatusMenu::kWatcherService);
         QDBusConnection::disconnectFromBus(name);
     }
