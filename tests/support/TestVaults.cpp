@@ -1,14 +1,32 @@
 #include "tests/support/TestVaults.h"
 
 #include "core/settings/Paths.h"
+#include "core/system/BundleLayout.h"
 #include "core/vault/MountTable.h"
+#include "platform/FreedesktopTrash.h"
 #include "tests/support/TestPaths.h"
 
+#include <QDir>
 #include <QProcess>
 
 void TestVaults::useCheapKeyDerivation()
 {
     qputenv("ZV_HDIUTIL_SCRYPTN", "10");
+}
+
+bool TestVaults::prepare()
+{
+    BundleLayout::setDiskImageToolPath(TestPaths::toolPath());
+    useCheapKeyDerivation();
+    return TestPaths::homeIsPrivate();
+}
+
+void TestVaults::clearCase(const QString& folder)
+{
+    QDir(Paths::settingsFolder()).removeRecursively();
+    QDir(FreedesktopTrash::homeTrash()).removeRecursively();
+    for (const QString& entry : QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries))
+        QDir(folder + QLatin1Char('/') + entry).removeRecursively();
 }
 
 int TestVaults::runTool(const QStringList& args, const QByteArray& input)
