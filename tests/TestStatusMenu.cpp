@@ -175,12 +175,12 @@ private Q_SLOTS:
                                                           << QStringList{"Open Zorvane",
                                                                          "-",
                                                                          "Folders/",
-                                                                         "Folders/Journal",
                                                                          "Folders/Taxes/",
                                                                          "Folders/Taxes/Open",
                                                                          "Folders/Taxes/Lock",
                                                                          "Folders/Zim",
                                                                          "Apps/",
+                                                                         "Apps/Geary",
                                                                          "Apps/Thunderbird/",
                                                                          "Apps/Thunderbird/Open",
                                                                          "Apps/Thunderbird/Lock",
@@ -202,9 +202,11 @@ private Q_SLOTS:
             m_fixture.zorvane().removeObjectForKey(SettingsKeys::RedirectItem);
             m_fixture.zorvane().removeObjectForKey(SettingsKeys::VaultItem);
         } else {
-            m_fixture.zorvane().setObject(QVariantMap{{"Zim", placeOf("Zim")},
-                                                      {"Taxes", placeOf("Taxes")},
-                                                      {"Journal", placeOf("Journal")}},
+            // Two applications and two folders, one of them named like a catalogue application.
+            Records records(m_fixture.zorvane());
+            records.removeEntry(SettingsKeys::RedirectItem, "Journal");
+            records.setEntry(SettingsKeys::RedirectItem, "Geary", "Chat");
+            m_fixture.zorvane().setObject(QVariantMap{{"Zim", placeOf("Zim")}, {"Taxes", placeOf("Taxes")}},
                                           SettingsKeys::CustomFolderItem);
             Records(m_fixture.zorvane())
                 .setEntry(SettingsKeys::VaultItem, "Photos", "/nowhere/Photos.sparsebundle");
