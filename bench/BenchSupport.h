@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QTimer>
 #include <cstdio>
@@ -60,20 +61,41 @@ inline int inOwnProcessTable(const std::function<int()>& measure)
     return measure();
 }
 
-// CPU time of every thread of another process so far, in milliseconds; -1 when it is gone.
-inline double processCpuMs(qint64 pid)
+// The CPU time another process spends from now on, all its threads together, at the
+// scheduler's precision. A thread that ends meanwhile loses what it spent after the start (the
+// threads that end while a program idles are pool threads expiring).
+class ProcessCpu
 {
-    const QStringList tasks =
-        QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    if (tasks.isEmpty())
-        return -1;
-    double ms = 0;
-    for (const QString& task : tasks) {
-        QFile schedstat(QStringLiteral("/proc/%1/task/%2/schedstat").arg(pid).arg(task));
-        if (schedstat.open(QIODevice::ReadOnly))
-            ms += schedstat.readAll().split(' ').value(0).toDouble() / 1e6;
+public:
+    explicit ProcessCpu(qint64 pid) : m_pid(pid), m_start(threads(pid)) {}
+
+    // Milliseconds since construction; -1 when the process is gone.
+    double elapsedMs() const
+    {
+        const QHash<QString, double> now = threads(m_pid);
+        if (m_start.isEmpty() || now.isEmpty())
+            return -1;
+        double ms = 0;
+        for (auto thread = now.constBegin(); thread != now.constEnd(); ++thread)
+            ms += thread.value() - m_start.value(thread.key(), 0);
+        return ms;
     }
-    return ms;
-}
+
+private:
+    static QHash<QString, double> threads(qint64 pid)
+    {
+        QHash<QString, double> ms;
+        const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+        for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile schedstat(tasks + QLatin1Char('/') + task + QStringLiteral("/schedstat"));
+            if (schedstat.open(QIODevice::ReadOnly))
+                ms.insert(task, schedstat.readAll().split(' ').value(0).toDouble() / 1e6);
+        }
+        return ms;
+    }
+
+    qint64 m_pid;
+    QHash<QString, double> m_start;
+};
 
 } // namespace bench

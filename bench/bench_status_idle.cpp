@@ -101,13 +101,13 @@ double idleShare(const char* label)
         return -1;
     }
     bench::runFor(kSettleMs);
-    const double before = bench::processCpuMs(helper.processId());
+    const bench::ProcessCpu cpu(helper.processId());
     bench::runFor(kIdleSeconds * 1000);
-    const double after = bench::processCpuMs(helper.processId());
+    const double used = cpu.elapsedMs();
     helper.terminate();
     helper.waitForFinished(5000);
-    const double share = before >= 0 && after >= 0 ? (after - before) / (kIdleSeconds * 10.0) : -1;
-    printf("%s: %.1f ms CPU in %d s\n", label, after - before, kIdleSeconds);
+    const double share = used >= 0 ? used / (kIdleSeconds * 10.0) : -1;
+    printf("%s: %.1f ms CPU in %d s\n", label, used, kIdleSeconds);
     fflush(stdout);
     return share;
 }

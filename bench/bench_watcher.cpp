@@ -71,7 +71,6 @@ private:
 
 int measure();
 
-using bench::processCpuMs;
 using bench::reapOrphans;
 using bench::result;
 using bench::runFor;
@@ -173,11 +172,11 @@ int measure()
                  {});
     if (helper.waitForStarted()) {
         runFor(2000);
-        const double before = processCpuMs(helper.processId());
+        const bench::ProcessCpu cpu(helper.processId());
         runFor(kIdleSeconds * 1000);
-        const double after = processCpuMs(helper.processId());
-        if (before >= 0 && after >= 0)
-            helperShare = (after - before) / (kIdleSeconds * 10.0);
+        const double used = cpu.elapsedMs();
+        if (used >= 0)
+            helperShare = used / (kIdleSeconds * 10.0);
         helper.terminate();
         helper.waitForFinished(5000);
         printf("ZorvaneStatus idle for %d s: %.3f %% of a core\n", kIdleSeconds, helperShare);
