@@ -224,8 +224,10 @@ void VaultAutoLock::afterLastEject(const QString& holders)
     // The tool's own scan at the failed detach counts as much as ours.
     QStringList names = holders.isEmpty() ? QStringList() : holders.split(QLatin1Char(','));
     if (!m_toolHolders.isEmpty()) {
+        // The tool names processes by their short name (15 characters at most).
         for (const QString& name : m_toolHolders.split(QLatin1Char(','))) {
-            if (!names.contains(name))
+            if (std::none_of(names.cbegin(), names.cend(),
+                             [&](const QString& found) { return found.startsWith(name); }))
                 names.append(name);
         }
     }

@@ -65,13 +65,14 @@ int main(int argc, char* argv[])
 
     DBusNotificationCenter notifications;
     StatusApp statusApp(&notifications, &controller, &notices);
-    // Owning this name tells Zorvane and tests that the helper is up and listening.
-    QDBusConnection::sessionBus().registerService(StatusApp::kBusName);
     QTimer::singleShot(0, &controller, [&] {
         controller.finishlauch();
         menu.finishlauch();
         vaultWatch.start();
         sessionLock.start();
+        // Owning this name tells Zorvane and tests that the helper is up and listening: the bus
+        // handles the name after the signal subscriptions made before it.
+        QDBusConnection::sessionBus().registerService(StatusApp::kBusName);
     });
     return app.exec();
 }

@@ -10,6 +10,7 @@
 #include "platform/MountWatcher.h"
 #include "status/StatusMenu.h"
 #include "status/StatusMenuActions.h"
+#include "status/VaultAutoLock.h"
 #include "status/VaultWatch.h"
 #include "tests/support/RecordingLauncher.h"
 #include "tests/support/RecordingNotificationServer.h"
@@ -497,6 +498,24 @@ private Q_SLOTS:
         QCOMPARE(m_fixture.notices->notices.first().title, QStringLiteral("Vault in use"));
         QCOMPARE(noticeTexts(), QStringList{StatusMenuActions::vaultInUseText("zvmenuholder", "Chat")});
         QVERIFY(m_fixture.notices->notices.first().sticky);
+    }
+
+    void toolErrorsNameHolders_data()
+    {
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("holders");
+        QTest::newRow("two holders, one twice") << "hdiutil: detach: /v/Mail is in use by zvreader (pid 12), "
+                                                   "evolution-sourc (pid 13), zvreader (pid 14)"
+                                                << "zvreader,evolution-sourc";
+        QTest::newRow("no holder named") << "hdiutil: detach: cannot unmount /v/Mail: busy" << QString();
+        QTest::newRow("no error") << QString() << QString();
+    }
+
+    void toolErrorsNameHolders()
+    {
+        QFETCH(QString, error);
+        QFETCH(QString, holders);
+        QCOMPARE(VaultAutoLock::holdersInToolError(error), holders);
     }
 
     void quittingAsksFirst_data()
