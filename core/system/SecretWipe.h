@@ -18,16 +18,16 @@ public:
     static void wipe(std::optional<QString>& text);
     static void wipe(std::optional<QByteArray>& bytes);
 
-    // Wipes a byte array when it goes out of scope.
-    class Guard
+    // Wipes a QByteArray or QString when it goes out of scope.
+    template<typename Secret> class Guard
     {
     public:
-        explicit Guard(QByteArray& bytes) : m_bytes(bytes) {}
-        ~Guard() { wipe(m_bytes); }
+        explicit Guard(Secret& secret) : m_secret(secret) {}
+        ~Guard() { wipe(m_secret); }
         Guard(const Guard&) = delete;
         Guard& operator=(const Guard&) = delete;
 
     private:
-        QByteArray& m_bytes;
+        Secret& m_secret;
     };
 };
