@@ -257,6 +257,20 @@ private:
         programs << QStringLiteral("hdiutil");
         const QString pw = QString::fromUtf8(password);
         const QString data = image(QStringLiteral("Data"));
+        const QString dataItem = QStringLiteral("Data.sparsebundle");
+        const auto storedPassword = [&](const QString& item) {
+            return keychain.getPasswordFromKeychainItem(item, KeychainStore::kDiskImagePassword, m_account);
+        };
+        const auto storePassword = [&](const QString& item, const QString& value) {
+            return keychain.addKeychainItem(item, KeychainStore::kDiskImagePassword, m_account, value);
+        };
+        // The unlock flow as the programs run it; true when the vault is attached afterwards.
+        const auto unlock = [&](ServerVolumeMounter* shares) {
+            AttachDiskImageController controller(
+                UnlockServices{&settings, &keychain, shares, &panel, &alerts});
+            return controller.mountDiskImageAtPath(data) == AttachDiskImageController::kUnlocked &&
+                   TestVaults::isMounted(QStringLiteral("Data"));
+        };
 
         switch (flow) {
         case Flow::CreateWithKeychain: {
@@ -272,25 +286,17 @@ private:
             QVERIFY(ended.wait(60000));
             QVERIFY(ended.first().first().toBool());
             QVERIFY(TestVaults::isMounted(QStringLiteral("Data")));
-            QCOMPARE(keychain.getPasswordFromKeychainItem(QStringLiteral("Data.sparsebundle"),
-                                                          KeychainStore::kDiskImagePassword, m_account),
-                     pw);
+            QCOMPARE(storedPassword(dataItem), pw);
             break;
         }
         case Flow::UnlockWithStoredPassword: {
             QVERIFY(!TestVaults::create(vaults(), QStringLiteral("Data"), password).isEmpty());
             // A stale stored password is tried first and fails.
             const QByteArray& stale = secrets.other;
-            QVERIFY(keychain.addKeychainItem(QStringLiteral("Data.sparsebundle"),
-                                             KeychainStore::kDiskImagePassword, m_account,
-                                             QString::fromUtf8(stale)));
-            QVERIFY(keychain.addKeychainItem(QStringLiteral("Data.sparsebundle_0"),
-                                             KeychainStore::kDiskImagePassword, m_account, pw));
-            AttachDiskImageController controller(
-                UnlockServices{&settings, &keychain, nullptr, &panel, &alerts});
-            QCOMPARE(controller.mountDiskImageAtPath(data), AttachDiskImageController::kUnlocked);
+            QVERIFY(storePassword(dataItem, QString::fromUtf8(stale)));
+            QVERIFY(storePassword(dataItem + QStringLiteral("_0"), pw));
+            QVERIFY(unlock(nullptr));
             QCOMPARE(panel.runs, 0);
-            QVERIFY(TestVaults::isMounted(QStringLiteral("Data")));
             break;
         }
         case Flow::UnlockThroughPanel: {
@@ -299,14 +305,9 @@ private:
             panel.script = {Step::type(QString::fromUtf8(wrong)), Step::ok(), Step::type(pw),
                             Step::tickRemember(), Step::ok()};
             alerts.answers = {AlertPort::kSecondButton};
-            AttachDiskImageController controller(
-                UnlockServices{&settings, &keychain, nullptr, &panel, &alerts});
-            QCOMPARE(controller.mountDiskImageAtPath(data), AttachDiskImageController::kUnlocked);
-            QVERIFY(TestVaults::isMounted(QStringLiteral("Data")));
+            QVERIFY(unlock(nullptr));
             QCOMPARE(panel.password(), QString()); // the typed text does not stay
-            QCOMPARE(keychain.getPasswordFromKeychainItem(QStringLiteral("Data.sparsebundle"),
-                                                          KeychainStore::kDiskImagePassword, m_account),
-                     pw);
+            QCOMPARE(storedPassword(dataItem), pw);
             break;
         }
         case Flow::ChangePasswordAndResize: {
@@ -316,9 +317,7 @@ private:
                 QStringLiteral("chpass"), data, {}, std::nullopt, pw, QString::fromUtf8(renewed));
             QCOMPARE(chpass->runToEnd(), 0);
             collect(*chpass);
-            QVERIFY(keychain.addKeychainItem(QStringLiteral("Data.sparsebundle"),
-                                             KeychainStore::kDiskImagePassword, m_account,
-                                             QString::fromUtf8(renewed)));
+            QVERIFY(storePassword(dataItem, QString::fromUtf8(renewed)));
             AttachDiskImageController controller(
                 UnlockServices{&settings, &keychain, nullptr, &panel, &alerts});
             std::optional<QString> stored = controller.RequirePass(data);
@@ -353,14 +352,11 @@ private:
             QVERIFY(keychain.addKeychainItem(
                 url, KeychainStore::kNetworkSharedPassword, m_account,
                 KeychainStore::joinCredential(QStringLiteral("fileuser"), QString::fromUtf8(sharePassword))));
-            QVERIFY(keychain.addKeychainItem(QStringLiteral("Data.sparsebundle"),
-                                             KeychainStore::kDiskImagePassword, m_account, pw));
+            QVERIFY(storePassword(dataItem, pw));
             GioServerVolumeMounter shares;
-            AttachDiskImageController controller(
-                UnlockServices{&settings, &keychain, &shares, &panel, &alerts});
-            const int result = controller.mountDiskImageAtPath(data);
+            const bool unlocked = unlock(&shares);
             qputenv("PATH", path);
-            QCOMPARE(result, AttachDiskImageController::kUnlocked);
+            QVERIFY(unlocked);
             // The whole password, "|" and all, reached the share on standard input.
             QFile received(bin.filePath(QStringLiteral("received")));
             QVERIFY(received.open(QIODevice::ReadOnly));
