@@ -101,13 +101,16 @@ private:
         return plist.value("system-entities").toList().value(0).toMap().value("mount-point").toString();
     }
 
+    // The images "info" lists that this test's home attached; other sessions may have their own.
     static QMap<QString, QString> imagesInInfo()
     {
+        const QString home = QDir(Paths::home()).canonicalPath() + QLatin1Char('/');
         QMap<QString, QString> images;
         const ToolRun r = tool({"info", "-plist"});
         for (const QVariant& v : plistOf(r.out).value("images").toList()) {
             const QVariantMap m = v.toMap();
-            images.insert(m.value("image-path").toString(), mountPointOf(m));
+            if (m.value("image-path").toString().startsWith(home) || mountPointOf(m).startsWith(home))
+                images.insert(m.value("image-path").toString(), mountPointOf(m));
         }
         return images;
     }
