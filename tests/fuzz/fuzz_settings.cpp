@@ -36,9 +36,12 @@ qint64 wholeSeconds(const QDateTime& t)
 }
 
 // Values as a reader compares them. NaN equals itself, so a stored NaN isn't a change; a date
-// counts to the second, all the XML form holds (a binary file may carry fractions).
+// counts to the second, all the XML form holds (a binary file may carry fractions); a value of
+// a type no reader can read (a binary file's UID) is written back as an empty string.
 bool sameValue(const QVariant& a, const QVariant& b)
 {
+    if (!a.isValid() && b.typeId() == QMetaType::QString && b.toString().isEmpty())
+        return true;
     if (a.typeId() != b.typeId())
         return false;
     switch (a.typeId()) {
