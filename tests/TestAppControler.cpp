@@ -1,3 +1,4 @@
+#include "app/items/item1.h"
 #include "app/shell/AppControler.h"
 #include "app/shell/MainWindow.h"
 #include "app/vaults/item2.h"
@@ -174,8 +175,9 @@ private Q_SLOTS:
         QCOMPARE(controller.applicationWillFinishLaunching(), continues);
         QCOMPARE(terminate.size(), continues ? 0 : 1);
         QCOMPARE(f.selfUnlock.infos.count(QStringLiteral("Password is incorrect")), incorrectShown);
-        // Nothing else of the start runs after a cancel: not even the helper.
+        // Nothing else of the start runs after a cancel: not even the helper or the item repair.
         QCOMPARE(f.launcher.launched.isEmpty(), !continues);
+        QCOMPARE(controller.itemPage()->isLoaded(), continues);
     }
 
     void startupVaultsUnlockInOrderBeforeTheWindowShows()
@@ -187,9 +189,19 @@ private Q_SLOTS:
         const QString second = TestVaults::create(folder, QStringLiteral("Second"), "pw-second");
         QVERIFY(!first.isEmpty() && !second.isEmpty());
 
+        // An item of the first vault lost its link: the repair finds the vault unlocked already.
+        QCOMPARE(TestVaults::runTool({"mount", "-stdinpass", first}, "pw-first"), 0);
+        const QString place = QDir::homePath() + QStringLiteral("/MailPlace");
+        QVERIFY(QDir().mkpath(Paths::itemDataPath(QStringLiteral("First"), place)));
+        QVERIFY(TestVaults::detach(QStringLiteral("First")));
+
         Fixture f;
         f.settings.setObject(QStringLiteral("YES"), SettingsKeys::MountAtStart);
         f.settings.setObject(QVariantList{second, first}, SettingsKeys::StartupItem);
+        Records(f.settings).setEntry(SettingsKeys::VaultItem, QStringLiteral("First"), first);
+        Records(f.settings).recordCustomFolder(QStringLiteral("Mail"), place, true);
+        Records(f.settings)
+            .setEntry(SettingsKeys::RedirectItem, QStringLiteral("Mail"), QStringLiteral("First"));
         using P = ScriptedPasswordPanel;
         f.panel.script = {P::type(QStringLiteral("pw-second")), P::ok(), P::type(QStringLiteral("pw-first")),
                           P::ok()};
@@ -200,6 +212,8 @@ private Q_SLOTS:
                                                QStringLiteral("Enter password to access 'First'")}));
         QVERIFY(TestVaults::isMounted(QStringLiteral("First")));
         QVERIFY(TestVaults::isMounted(QStringLiteral("Second")));
+        QVERIFY(QFileInfo(place).isSymLink());
+        QCOMPARE(controller.itemPage()->tablelist().size(), 1);
         QVERIFY(!controller.myMainWindow()->isVisible());
         controller.finishlauch(false);
         QVERIFY(controller.myMainWindow()->isVisible());

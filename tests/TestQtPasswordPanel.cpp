@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -121,10 +122,12 @@ private Q_SLOTS:
         const QRect frame = main.frameGeometry();
         QCOMPARE(panel.pos(), QPoint(frame.x() + frame.width() / 2, frame.y() + frame.height()));
 
+        // The helper has no main window: centred on the screen.
         QtPasswordPanel alone;
         main.hide();
         alone.placeBelowMainWindow();
-        QCOMPARE(alone.pos(), QPoint(0, 0));
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY((QRect(alone.pos(), alone.size()).center() - area.center()).manhattanLength() <= 2);
     }
 
     void unlocksARealVault()

@@ -1,12 +1,34 @@
 #include "ui/ImageAndChildText.h"
 
 #include <QApplication>
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace {
 constexpr int kIconSize = 32;
 constexpr int kMargin = 6;
+constexpr int kButtonSize = 24;
 } // namespace
+
+QRect ImageAndChildText::buttonRect(const QRect& cell)
+{
+    return {cell.right() - kMargin - kButtonSize + 1, cell.top() + (cell.height() - kButtonSize) / 2,
+            kButtonSize, kButtonSize};
+}
+
+bool ImageAndChildText::editorEvent(QEvent* event, QAbstractItemModel* model,
+                                    const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    if (event->type() == QEvent::MouseButtonRelease && !index.data(kButtonIconRole).isNull()) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton &&
+            buttonRect(option.rect).contains(mouse->position().toPoint())) {
+            Q_EMIT buttonClicked(index);
+            return true;
+        }
+    }
+    return QStyledItemDelegate::editorEvent(event, model, option, index);
+}
 
 void ImageAndChildText::paint(QPainter* painter, const QStyleOptionViewItem& option,
                               const QModelIndex& index) const
@@ -31,7 +53,14 @@ void ImageAndChildText::paint(QPainter* painter, const QStyleOptionViewItem& opt
         colour = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
     painter->setPen(colour);
 
-    const QRect text(iconRect.right() + kMargin, cell.top(), cell.right() - iconRect.right() - 2 * kMargin,
+    int textRight = cell.right();
+    const QVariant button = index.data(kButtonIconRole);
+    if (!button.isNull()) {
+        const QRect buttonArea = buttonRect(cell);
+        button.value<QIcon>().paint(painter, buttonArea);
+        textRight = buttonArea.left() - kMargin;
+    }
+    const QRect text(iconRect.right() + kMargin, cell.top(), textRight - iconRect.right() - 2 * kMargin,
                      cell.height());
     QFont first = option.font;
     first.setBold(true);

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 QtPasswordPanel::QtPasswordPanel(QWidget* mainWindow)
@@ -129,7 +130,11 @@ void QtPasswordPanel::placeBelowMainWindow()
     if (main == this)
         main = nullptr;
     if (!main) {
-        move(0, 0);
+        // The helper has no main window: the middle of the screen, where the eye is.
+        adjustSize();
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const QRect area = screen ? screen->availableGeometry() : QRect();
+        move(area.center() - QPoint(width() / 2, height() / 2));
         return;
     }
     const QRect frame = main->frameGeometry();
@@ -140,6 +145,10 @@ void QtPasswordPanel::runModal()
 {
     m_running = true;
     m_password->setFocus();
+    // Asked for by a program in the background: it must come to the front with the focus.
+    show();
+    raise();
+    activateWindow();
     exec();
     m_running = false;
     hide();

@@ -13,7 +13,7 @@ class QPushButton;
 // The password panel as a Qt dialog. Its controls carry the names the controller's outlets
 // had: passwordtitle, passwordcontent, passwordvalue, passwordtip, remberpassword,
 // progresswindow. mainWindow is where placeBelowMainWindow() puts the panel; without one the
-// application's active window is used.
+// application's active window is used, and without any the panel is centred on the screen.
 class QtPasswordPanel : public QDialog, public PasswordPanel
 {
     Q_OBJECT

@@ -6,6 +6,7 @@
 #include "app/shell/Updater.h"
 #include "app/vaults/item2.h"
 #include "core/files/JobRecovery.h"
+#include "core/files/WalkQueue.h"
 #include "core/processes/ProcessInfo.h"
 #include "core/settings/GlobalVariable.h"
 #include "core/settings/Paths.h"
@@ -24,8 +25,10 @@
 #include "core/system/NotificationNames.h"
 #include "core/system/UrlOpener.h"
 #include "core/vault/AttachDiskImageController.h"
+#include "core/vault/VaultUsage.h"
 #include "platform/Trash.h"
 #include "ui/AttachedWindow.h"
+#include "ui/BubbleStyle.h"
 #include "ui/SegmentedControl.h"
 
 #include <QCheckBox>
@@ -37,21 +40,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-namespace {
-
-const QColor kBubbleBackground = QColor::fromRgbF(0.2f, 0.2f, 0.2f, 0.95f);
-
-void setTextColour(QWidget* widget, const QColor& colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::ButtonText, colour);
-    palette.setColor(QPalette::Text, colour);
-    widget->setPalette(palette);
-}
-
-} // namespace
-
 AppControler::AppControler(const AppControlerServices& services, QObject* parent)
     : QObject(parent), m_services(services)
 {
@@ -59,7 +47,20 @@ AppControler::AppControler(const AppControlerServices& services, QObject* parent
     // Jobs cut off last time are finished or undone before a page reads a record or a vault is
     // unlocked.
     JobRecovery::settleAtStart({m_services.settings, m_services.trash->mover()});
+    m_walks = std::make_unique<WalkQueue>();
+    m_usage = std::make_unique<VaultUsage>(m_walks.get());
     m_mainWindow = std::make_unique<MainWindow>();
+    ItemPageServices items;
+    items.settings = m_services.settings;
+    items.alerts = m_services.alerts;
+    items.trash = m_services.trash;
+    items.local = m_services.local;
+    items.mounts = m_services.mounts;
+    items.unlock = m_services.unlock;
+    items.walks = m_walks.get();
+    items.usage = m_usage.get();
+    // Built now, loaded once the start-up prompt and the start unlocks are done.
+    m_itemPage = new item1(items);
     VaultPageServices page;
     page.settings = m_services.settings;
     page.alerts = m_services.alerts;
@@ -69,8 +70,9 @@ AppControler::AppControler(const AppControlerServices& services, QObject* parent
     page.mounts = m_services.mounts;
     page.unlock = m_services.unlock;
     page.createSheet = m_services.createSheet;
+    page.usage = m_usage.get();
     m_vaultPage = new item2(page);
-    m_viewControllers = {new item1, m_vaultPage};
+    m_viewControllers = {m_itemPage, m_vaultPage};
     for (QWidget* view : std::as_const(m_viewControllers))
         m_mainWindow->box()->addWidget(view);
     m_diskImageController = std::make_unique<AttachDiskImageController>(m_services.unlock);
@@ -93,8 +95,8 @@ AppControler::~AppControler()
 {
     for (int id : std::as_const(m_settingsObservers))
         m_services.settings->removeObserver(id);
-    closeBubble(m_attachedWindow);
-    closeBubble(m_attachedWindow1);
+    BubbleStyle::close(m_attachedWindow);
+    BubbleStyle::close(m_attachedWindow1);
 }
 
 QVariantMap AppControler::registeredDefaults()
@@ -218,6 +220,10 @@ bool AppControler::applicationWillFinishLaunching()
             m_diskImageController->mountDiskImageAtPath(image);
     }
 
+    // After the prompt, after the cut-off jobs were settled (at construction) and after the vaults
+    // that unlock at start, so repairs find them unlocked and ask no password.
+    m_itemPage->awakeFromNib();
+
     if (!processRuns(kHelperName))
         m_services.launcher->launchApplication(m_helperPath);
     return true;
@@ -239,6 +245,7 @@ void AppControler::finishlauch(bool launchedAsLoginItem)
     }
     // The vault page offers to create the first vault once the window is up.
     m_vaultPage->finishlauch();
+    m_itemPage->finishlauch();
 }
 
 bool AppControler::applicationShouldHandleReopen(bool hasVisibleWindows)
@@ -277,8 +284,8 @@ void AppControler::ClickSegmentButton(int segment)
 {
     if (segment == 0) {
         showView(0);
-        closeBubble(m_attachedWindow);
-        closeBubble(m_attachedWindow1);
+        BubbleStyle::close(m_attachedWindow);
+        BubbleStyle::close(m_attachedWindow1);
         if (m_services.local)
             m_services.local->post(NotificationNames::DisplayScanHelp, this);
         return;
@@ -334,30 +341,10 @@ AttachedWindow* AppControler::showBubble(QWidget* view, QLabel* text, const QPoi
                                          double arrowHeight)
 {
     Q_UNUSED(text);
-    AttachedWindow* bubble = AttachedWindow::create(view, point, m_mainWindow.get(), 11, distance);
-    if (!bubble)
-        return nullptr;
-    bubble->setBorderColor(Qt::white);
-    bubble->setBackgroundColor(kBubbleBackground);
-    bubble->setViewMargin(5);
-    bubble->setBorderWidth(5);
-    bubble->setCornerRadius(10);
-    bubble->setHasArrow(true);
-    bubble->setDrawsRoundCornerBesideArrow(true);
-    bubble->setArrowBaseWidth(15);
-    bubble->setArrowHeight(arrowHeight);
-    bubble->show();
-    m_isTipDisplay = true;
+    AttachedWindow* bubble = BubbleStyle::show(view, point, m_mainWindow.get(), 11, distance, arrowHeight);
+    if (bubble)
+        m_isTipDisplay = true;
     return bubble;
-}
-
-void AppControler::closeBubble(QPointer<AttachedWindow>& bubble)
-{
-    if (bubble) {
-        bubble->close();
-        delete bubble.data();
-    }
-    bubble = nullptr;
 }
 
 void AppControler::tipwindow()
@@ -379,8 +366,8 @@ void AppControler::tipwindow()
         layout->addWidget(m_tipViewText);
         layout->addWidget(m_tipViewCheck);
         layout->addWidget(close, 0, Qt::AlignRight);
-        setTextColour(m_tipViewText, Qt::white);
-        setTextColour(m_tipViewCheck, Qt::white);
+        BubbleStyle::setTextColour(m_tipViewText, Qt::white);
+        BubbleStyle::setTextColour(m_tipViewCheck, Qt::white);
         m_tipView->setParent(m_mainWindow.get(), Qt::Widget);
         m_tipView->hide();
     }
@@ -390,7 +377,7 @@ void AppControler::tipwindow()
 
 void AppControler::ClickTipView()
 {
-    closeBubble(m_attachedWindow);
+    BubbleStyle::close(m_attachedWindow);
     if (m_tipViewCheck && m_tipViewCheck->isChecked())
         m_services.settings->setObject(QStringLiteral("NO"), SettingsKeys::TipDisk);
 }
@@ -411,7 +398,7 @@ void AppControler::guidetoprotect()
         connect(close, &QPushButton::clicked, this, &AppControler::ClickGuideView);
         layout->addWidget(m_guideViewText);
         layout->addWidget(close, 0, Qt::AlignRight);
-        setTextColour(m_guideViewText, Qt::white);
+        BubbleStyle::setTextColour(m_guideViewText, Qt::white);
         m_guideView->setParent(m_mainWindow.get(), Qt::Widget);
         m_guideView->hide();
     }
@@ -422,7 +409,7 @@ void AppControler::guidetoprotect()
 
 void AppControler::ClickGuideView()
 {
-    closeBubble(m_attachedWindow1);
+    BubbleStyle::close(m_attachedWindow1);
 }
 
 void AppControler::applyLoginItem(const QString& key, const QString& bundlePath, const QString& displayName)

@@ -27,6 +27,9 @@ class Trash;
 class Updater;
 class UrlOpener;
 class VaultPagePort;
+class VaultUsage;
+class WalkQueue;
+class item1;
 class item2;
 
 // What the application controller works with; every pointer is required unless noted.
@@ -102,7 +105,9 @@ public:
 
     MainWindow* myMainWindow() const { return m_mainWindow.get(); }
     QWidget* viewController(int index) const;
+    item1* itemPage() const { return m_itemPage; }
     item2* vaultPage() const { return m_vaultPage; }
+    VaultUsage* usage() const { return m_usage.get(); }
     AttachDiskImageController* myDiskImageController() const { return m_diskImageController.get(); }
     AttachedWindow* attachedWindow() const { return m_attachedWindow; }
     AttachedWindow* attachedWindow1() const { return m_attachedWindow1; }
@@ -125,14 +130,17 @@ private:
     void applyLoginItem(const QString& key, const QString& bundlePath, const QString& displayName);
     AttachedWindow* showBubble(QWidget* view, QLabel* text, const QPointF& point, double distance,
                                double arrowHeight);
-    void closeBubble(QPointer<AttachedWindow>& bubble);
     void bringMainWindowToFront();
     bool processRuns(const QString& name) const;
 
     AppControlerServices m_services;
+    // Shared by both pages and kept until they are gone: one walk per tree, one figure per vault.
+    std::unique_ptr<WalkQueue> m_walks;
+    std::unique_ptr<VaultUsage> m_usage;
     std::unique_ptr<AttachDiskImageController> m_diskImageController;
     std::unique_ptr<MainWindow> m_mainWindow;
     QList<QWidget*> m_viewControllers;
+    item1* m_itemPage = nullptr;
     item2* m_vaultPage = nullptr;
     QWidget* m_tipView = nullptr;
     QLabel* m_tipViewText = nullptr;

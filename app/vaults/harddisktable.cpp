@@ -1,7 +1,8 @@
 #include "app/vaults/harddisktable.h"
 
+#include "ui/LockGlyph.h"
+
 #include <QPainter>
-#include <QPainterPath>
 #include <QPixmap>
 
 namespace {
@@ -18,20 +19,7 @@ QIcon driveIcon(bool open)
     painter.drawRoundedRect(QRectF(4, 22, 56, 30), 6, 6);
     painter.setBrush(open ? QColor(40, 170, 80) : QColor(150, 150, 150));
     painter.drawEllipse(QPointF(50, 44), 3, 3);
-    // The lock, open or shut.
-    painter.setPen(QPen(QColor(60, 60, 60), 4));
-    painter.setBrush(Qt::NoBrush);
-    QPainterPath shackle;
-    // An open lock's shackle is lifted out of the body on the left.
-    const qreal lift = open ? 10 : 0;
-    shackle.moveTo(20, 34 - lift);
-    shackle.lineTo(20, 12 - lift);
-    shackle.arcTo(QRectF(20, 2 - lift, 16, 16), 180, -180);
-    shackle.lineTo(36, 34);
-    painter.drawPath(shackle);
-    painter.setPen(QPen(QColor(60, 60, 60), 1));
-    painter.setBrush(open ? QColor(40, 170, 80) : QColor(200, 60, 50));
-    painter.drawRoundedRect(QRectF(14, 28, 28, 22), 3, 3);
+    LockGlyph::paint(painter, QRectF(14, 2, 28, 48), open);
     painter.end();
     return QIcon(pixmap);
 }

@@ -5,6 +5,7 @@
 #include "app/vaults/VaultPagePort.h"
 #include "app/vaults/VaultTableModel.h"
 #include "core/files/FileOperation.h"
+#include "core/files/WalkQueue.h"
 #include "core/processes/ProcessInfo.h"
 #include "core/settings/GlobalVariable.h"
 #include "core/settings/Paths.h"
@@ -18,6 +19,8 @@
 #include "core/system/SecretWipe.h"
 #include "core/vault/AttachDiskImageController.h"
 #include "core/vault/KeychainStore.h"
+#include "core/vault/MountTable.h"
+#include "core/vault/VaultUsage.h"
 #include "core/vault/VaultVolume.h"
 #include "core/vault/VolumeEjector.h"
 #include "platform/MountWatcher.h"
@@ -60,19 +63,19 @@ QLineEdit* passwordField(QWidget* parent, const QString& name)
     return field;
 }
 
-// Bytes a vault image takes on disk. Images are folders here; a plain image file is measured
-// as a file.
-quint64 imageSize(const QString& path)
-{
-    return QFileInfo(path).isDir() ? FileOperation::fastFolderSizeAtFSRef(path)
-                                   : FileOperation::GetFileSize(path);
-}
-
 } // namespace
 
 item2::item2(const VaultPageServices& services, QWidget* parent) : QWidget(parent), m_services(services)
 {
     setObjectName(QStringLiteral("item2"));
+    m_usage = m_services.usage;
+    if (!m_usage) {
+        m_ownWalks = std::make_unique<WalkQueue>();
+        m_ownUsage = std::make_unique<VaultUsage>(m_ownWalks.get());
+        m_usage = m_ownUsage.get();
+    }
+    // Sizes are measured off this thread; rows follow when they arrive.
+    connect(m_usage, &VaultUsage::changed, this, &item2::queueRefresh);
     buildPage();
     buildAddVaultSheet();
     buildNetworkSheet();
@@ -325,14 +328,32 @@ QString item2::remoteVolumeOf(const QString& folder) const
                                      : FileOperation::IsFileRemote(folder);
 }
 
+void item2::queueRefresh()
+{
+    if (m_refreshQueued)
+        return;
+    m_refreshQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_refreshQueued = false;
+        checkfilexists();
+    });
+}
+
 void item2::actuallyadddisk(const QString& name, const QString& path, bool mounted)
 {
-    const quint64 size = imageSize(path);
-    const QString sizeText =
-        size == 0 ? VaultTableModel::kNotAvailable : FileOperation::stringFromFileSize(size);
+    // The size arrives with the vault's usage figures; until then the row shows none.
+    const bool exists = FileOperation::FileOrFolderIsExists(path);
+    const std::optional<VaultUsageFigures> figures =
+        exists ? m_usage->figures(path, MountTable::read()) : std::nullopt;
+    const bool empty = !exists || (figures && figures->imageBytes == 0);
+    QString sizeText;
+    if (empty)
+        sizeText = VaultTableModel::kNotAvailable;
+    else if (figures)
+        sizeText = FileOperation::stringFromFileSize(quint64(figures->imageBytes));
     QString status = kUnlocked;
     if (!mounted)
-        status = size == 0 ? kUnavailable : kLocked;
+        status = empty ? kUnavailable : kLocked;
     m_tablelist.append(harddisktable(mounted ? harddisktable::mountedIcon() : harddisktable::unmountedIcon(),
                                      name, status, path, sizeText, mounted));
     reload();
@@ -358,30 +379,23 @@ void item2::addoneharddisk(const QVariantMap& userInfo)
 
 void item2::checkfilexists()
 {
-    bool anyMounted = false;
-    for (const harddisktable& row : std::as_const(m_tablelist))
-        anyMounted = anyMounted || row.ismounted();
-    const QVariant info = anyMounted ? infoPlist() : QVariant();
-
+    // One read of the mount table for the whole refresh; sizes and free space are the usage
+    // figures, measured off this thread.
+    const QList<MountEntry> mounts = MountTable::read();
     quint64 total = 0;
     for (harddisktable& row : m_tablelist) {
         if (FileOperation::FileOrFolderIsExists(row.diskpath())) {
-            const quint64 size = imageSize(row.diskpath());
+            const std::optional<VaultUsageFigures> figures = m_usage->figures(row.diskpath(), mounts);
+            const quint64 size = figures ? quint64(figures->imageBytes) : 0;
             QString text;
             if (size != 0) {
                 total += size;
                 text = FileOperation::stringFromFileSize(size);
             }
             QString status = row.ismounted() ? kUnlocked : kLocked;
-            if (row.ismounted() && info.isValid()) {
-                const QString mountPoint =
-                    m_diskImageController->getMountPointWithDiskImage(row.diskpath(), info);
-                if (!mountPoint.isEmpty()) {
-                    const std::optional<VaultSpace> space = VaultVolume::spaceAtMountPoint(mountPoint);
-                    text = QStringLiteral("Available:") +
-                           FileOperation::stringFromFileSize(space ? quint64(space->free) : 0);
-                }
-            }
+            if (row.ismounted() && figures && VaultVolume::mountOfImage(row.diskpath(), mounts))
+                text = QStringLiteral("Available:") +
+                       FileOperation::stringFromFileSize(quint64(figures->free().value_or(0)));
             if (!text.isEmpty()) {
                 row.setDisksize(text);
                 row.setMountstatus(status);

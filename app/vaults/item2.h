@@ -28,6 +28,8 @@ class Trash;
 class VaultMaintenance;
 class VaultPagePort;
 class VaultTableModel;
+class VaultUsage;
+class WalkQueue;
 
 // What the vault page works with. settings, alerts and trash are required; the rest may be
 // null. The keyring for added vaults and share credentials is unlock.keychain.
@@ -44,6 +46,9 @@ struct VaultPageServices
     CreateSheetPort* createSheet = nullptr;
     // The share URL when a folder lies on a network share; FileOperation::IsFileRemote when unset.
     std::function<QString(const QString& folder)> remoteVolumeOf;
+    // Sizes and free space of the vaults, shared with the protected-items page; the page makes
+    // its own when null.
+    VaultUsage* usage = nullptr;
 };
 
 // The vault page: one row per recorded vault with its lock state, location and size; adding
@@ -156,6 +161,8 @@ private:
     void buildNetworkSheet();
     void awakeFromNib();
     void reload();
+    // A refresh soon, once however many figures arrive together.
+    void queueRefresh();
     void onMountEvent(bool isMount);
     void sheetDidEndShouldDelete(int returnCode);
     void alertDidEnd(int returnCode);
@@ -169,6 +176,10 @@ private:
     bool passwordsMatch() const;
 
     VaultPageServices m_services;
+    std::unique_ptr<WalkQueue> m_ownWalks;
+    std::unique_ptr<VaultUsage> m_ownUsage;
+    VaultUsage* m_usage = nullptr;
+    bool m_refreshQueued = false;
     std::unique_ptr<AttachDiskImageController> m_diskImageController;
     std::unique_ptr<Controler> m_adddiskcontroller;
     std::unique_ptr<VaultMaintenance> m_maintenance;

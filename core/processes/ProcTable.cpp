@@ -90,6 +90,7 @@ bool ProcTable::readStat(qint64 pid, Stat* out) const
         return false;
     out->state = fields[0].at(0);
     out->parentPid = fields[1].toLongLong();
+    out->startTime = fields.size() > 19 ? fields[19].toULongLong() : 0;
     return true;
 }
 

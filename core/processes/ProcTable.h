@@ -16,6 +16,7 @@ public:
         QString comm; // the kernel's short name, at most 15 characters
         char state = '?';
         qint64 parentPid = 0;
+        quint64 startTime = 0; // clock ticks after boot: a pid used again has another one
     };
 
     explicit ProcTable(const QString& root = defaultRoot());

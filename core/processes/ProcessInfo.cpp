@@ -200,16 +200,17 @@ int ProcessInfo::KillAnyProcessByName(const QString& applicationName)
     return 1;
 }
 
-void ProcessInfo::signalByName(const QString& name, int signal)
+QList<qint64> ProcessInfo::pidsByName(const QString& name)
 {
+    QList<qint64> found;
     if (name.isEmpty())
-        return;
+        return found;
     const ProcTable table;
     for (qint64 pid : table.pids()) {
         if (pid == getpid() || !table.isOwnProcess(pid))
             continue;
         ProcTable::Stat st;
-        if (!table.readStat(pid, &st))
+        if (!table.readStat(pid, &st) || st.state == 'Z' || st.state == 'X')
             continue;
         // Exact names only. A short name of full length may be cut from a longer one, so then the
         // executable (or, for a script, the program it was started as) has the last word.
@@ -222,10 +223,17 @@ void ProcessInfo::signalByName(const QString& name, int signal)
                 program = table.arguments(pid).value(0);
             matches = QFileInfo(program).fileName() == name;
         }
-        if (matches) {
-            qCInfo(lcProcess) << "Sending signal" << signal << "to" << name << pid;
-            ::kill(pid_t(pid), signal);
-        }
+        if (matches)
+            found.append(pid);
+    }
+    return found;
+}
+
+void ProcessInfo::signalByName(const QString& name, int signal)
+{
+    for (qint64 pid : pidsByName(name)) {
+        qCInfo(lcProcess) << "Sending signal" << signal << "to" << name << pid;
+        ::kill(pid_t(pid), signal);
     }
 }
 

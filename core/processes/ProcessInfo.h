@@ -56,6 +56,8 @@ public:
     static void KillDaemonByName(const QString& name);
     // SIGTERM to the user's processes of that name (matched as above): asks them to quit.
     static void QuitProcessesByName(const QString& name);
+    // The user's live processes those two would signal (this one never).
+    static QList<qint64> pidsByName(const QString& name);
 
 private:
     struct Application

@@ -11,7 +11,6 @@
 #include <QFile>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -61,20 +60,6 @@ void setAside(const QString& path)
 
 SettingsStore::SettingsStore(const QString& domain) : m_domain(domain) {}
 
-SettingsStore::Stamp SettingsStore::stampOf(const QString& path)
-{
-    struct stat st;
-    Stamp s;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return s;
-    s.exists = true;
-    s.dev = st.st_dev;
-    s.ino = st.st_ino;
-    s.size = st.st_size;
-    s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return s;
-}
-
 static qint64 nowNs()
 {
     struct timespec ts;
@@ -122,12 +107,12 @@ const QVariantMap& SettingsStore::domainValues(const QString& domain) const
 {
     const QString path = Paths::settingsFile(domain);
     CachedDomain& cached = m_cache[domain];
-    const Stamp now = stampOf(path);
+    const Stamp now = FileStamp::of(path);
     if (!isCurrent(cached, now)) {
         cached.loadedAtNs = nowNs();
         cached.values = loadFile(path);
         // A file set aside has a new stamp (it no longer exists under its name).
-        cached.stamp = stampOf(path);
+        cached.stamp = FileStamp::of(path);
         cached.loaded = true;
     }
     return cached.values;
@@ -248,7 +233,7 @@ bool SettingsStore::modifyOwnDomain(const std::function<void(QVariantMap&)>& cha
     }
     CachedDomain& cached = m_cache[m_domain];
     cached.values = values;
-    cached.stamp = stampOf(path);
+    cached.stamp = FileStamp::of(path);
     cached.loadedAtNs = nowNs();
     cached.loaded = true;
     return true;

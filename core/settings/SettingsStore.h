@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/settings/FileStamp.h"
+
 #include <QHash>
 #include <QMutex>
 #include <QStringList>
@@ -60,15 +62,7 @@ public:
     static bool toBool(const QVariant& value);
 
 private:
-    struct Stamp
-    {
-        bool exists = false;
-        dev_t dev = 0;
-        ino_t ino = 0;
-        qint64 size = 0;
-        qint64 mtimeNs = 0;
-        bool operator==(const Stamp&) const = default;
-    };
+    using Stamp = FileStamp;
     struct CachedDomain
     {
         Stamp stamp;
@@ -78,7 +72,6 @@ private:
     };
 
     const QVariantMap& domainValues(const QString& domain) const;
-    static Stamp stampOf(const QString& path);
     static bool isCurrent(const CachedDomain& cached, const Stamp& now);
     static QVariantMap loadFile(const QString& path, bool* unreadable = nullptr);
     bool modifyOwnDomain(const std::function<void(QVariantMap&)>& change);

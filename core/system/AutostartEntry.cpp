@@ -198,6 +198,10 @@ std::optional<AutostartEntry> AutostartEntry::parse(const QByteArray& content)
     entry.name = *name;
     entry.exec = *arguments;
     entry.deleted = keys.value(QStringLiteral("Hidden")) == QStringLiteral("true");
+    entry.icon = unescapeValue(keys.value(QStringLiteral("Icon"))).value_or(QString());
+    const QString tryExec = unescapeValue(keys.value(QStringLiteral("TryExec"))).value_or(QString());
+    if (!tryExec.isEmpty())
+        entry.tryExec = programPath(tryExec);
     entry.ours = keys.contains(kPathKey);
     if (entry.ours) {
         const auto path = unescapeValue(keys.value(kPathKey));

@@ -20,6 +20,8 @@ public:
     bool hidden = false;
     bool ours = false;    // written by Zorvane
     bool deleted = false; // Hidden=true: the session treats the entry as absent
+    QString icon;         // Icon=: a theme icon name or an absolute file
+    QString tryExec;      // TryExec=, as a path where it can be found
 
     // nullopt for a file that is not a well-formed application desktop entry with a name and
     // a command; such files are never listed, changed or removed.

@@ -392,6 +392,14 @@ std::optional<QString> AttachDiskImageController::RequirePass(const QString& pat
     return typed;
 }
 
+void AttachDiskImageController::setMountTarget(const QString& path, const QStringList& options,
+                                               QString* error)
+{
+    m_mountfilepath = path;
+    m_mountarrayoptions = options;
+    m_realError = error;
+}
+
 QString AttachDiskImageController::unlockPrompt(const QString& name)
 {
     return QStringLiteral("Enter password to access '%1'").arg(name);
@@ -663,23 +671,32 @@ void AttachDiskImageController::dealappstore(const QString& imagePath, bool isLo
     }
 }
 
-void AttachDiskImageController::linkIntoVault(const QString& dataPath, const QString& vaultCopy)
+bool AttachDiskImageController::linkIntoVault(const QString& dataPath, const QString& vaultCopy)
 {
     // A link is already in place (or nothing is there at all).
     if (FileOperation::IsFileASymlnkOrAlias(dataPath) || !FileOperation::FileOrFolderIsExists(vaultCopy))
-        return;
+        return true;
     // An empty folder is what a lock leaves; anything else was written while the vault was
     // locked and is kept beside the link.
-    if (!QDir().rmdir(dataPath)) {
-        const QString aside = SetAside::moveAside(dataPath, dataPath);
+    QString aside;
+    const bool removedEmpty = QDir().rmdir(dataPath);
+    if (!removedEmpty) {
+        aside = SetAside::moveAside(dataPath, dataPath);
         if (aside.isEmpty()) {
             qCWarning(lcUnlock) << "cannot set aside" << dataPath << qt_error_string(errno);
-            return;
+            return false;
         }
         qCInfo(lcUnlock) << "set aside" << dataPath << "as" << aside;
     }
-    if (!MakeSymbolicLink(dataPath, vaultCopy))
-        qCWarning(lcUnlock) << "cannot link" << dataPath << "to" << vaultCopy;
+    if (MakeSymbolicLink(dataPath, vaultCopy))
+        return true;
+    qCWarning(lcUnlock) << "cannot link" << dataPath << "to" << vaultCopy;
+    // Leave the place as it was found.
+    if (removedEmpty)
+        QDir().mkdir(dataPath);
+    else if (!SetAside::moveBack(aside, dataPath))
+        qCWarning(lcUnlock) << "cannot put" << aside << "back at" << dataPath;
+    return false;
 }
 
 void AttachDiskImageController::replaceLinkByFolder(const QString& dataPath)

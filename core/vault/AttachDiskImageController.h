@@ -65,6 +65,11 @@ public:
     // into the vault again, before a lock they become empty folders. Data found at such a place
     // is never deleted; it is set aside with SetAside.
     void dealappstore(const QString& imagePath, bool isLock);
+    // The unlock half of that rule for one place: an empty folder there makes way for the link
+    // into the vault, anything else is set aside first. Nothing happens without a vault copy or
+    // when a link is already there. False when the link could not be made; whatever was at the
+    // place is then back there.
+    static bool linkIntoVault(const QString& dataPath, const QString& vaultCopy);
 
     // Stores a vault password as a "disk image password" item named after the image file, or
     // after the first free "<file>_N"; when the keyring refuses, tells the user on window.
@@ -154,6 +159,8 @@ protected:
     // Mounts the network share a vault image lives on, when it is recorded as a network vault.
     // False when the share could not be mounted.
     bool mountNetworkShare(const QString& path);
+    // The image (with its attach options and error slot) the panel's OK attaches.
+    void setMountTarget(const QString& path, const QStringList& options, QString* error);
     // Runs the panel for the image in m_mountfilepath; true unless it ended with Cancel.
     bool askForPassword(const QString& prompt, bool forMount, const QString& explanation = QString());
     static QString unlockPrompt(const QString& name);
@@ -173,7 +180,6 @@ private:
     static QString freeKeychainItemName(KeychainStore* keychain, const QString& fileName);
     void rememberPassword(const QString& password);
     void recordUnlocked(const QString& path);
-    static void linkIntoVault(const QString& dataPath, const QString& vaultCopy);
     static void replaceLinkByFolder(const QString& dataPath);
 
     UnlockServices m_services;

@@ -43,7 +43,7 @@ public:
     virtual void setProgressRunning(bool running) = 0;
 
     // Puts the panel's top-left corner at the horizontal centre of the main window's bottom
-    // edge, or at the screen origin when there is no main window.
+    // edge, or centred on the screen when there is no main window.
     virtual void placeBelowMainWindow() = 0;
 
     // Runs the panel modally and hides it when the run ends.

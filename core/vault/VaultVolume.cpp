@@ -1,5 +1,6 @@
 #include "core/vault/VaultVolume.h"
 
+#include "core/files/TreeSize.h"
 #include "core/vault/DiskImageMetadata.h"
 
 #include <QDir>
@@ -70,8 +71,14 @@ QList<MountedVault> VaultVolume::mountedVaults(const QList<MountEntry>& mounts)
 std::optional<MountedVault> VaultVolume::mountOfImage(const QString& imagePath,
                                                       const QList<MountEntry>& mounts)
 {
+    return mountOfImage(imagePath, mountedVaults(mounts));
+}
+
+std::optional<MountedVault> VaultVolume::mountOfImage(const QString& imagePath,
+                                                      const QList<MountedVault>& vaults)
+{
     const QString wanted = canonicalOrClean(imagePath);
-    for (const MountedVault& v : mountedVaults(mounts)) {
+    for (const MountedVault& v : vaults) {
         if (v.imagePath == wanted)
             return v;
     }
@@ -116,6 +123,45 @@ qint64 VaultVolume::bytesStored(const QString& folder)
 {
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     return fd < 0 ? 0 : sizeBelow(fd);
+}
+
+ImageBytes VaultVolume::measureImage(const QString& imagePath)
+{
+    ImageBytes bytes;
+    const QByteArray path = QFile::encodeName(imagePath);
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0)
+        return bytes;
+    if (!S_ISDIR(st.st_mode)) {
+        bytes.image = st.st_size;
+        return bytes;
+    }
+    DIR* dir = ::opendir(path.constData());
+    if (!dir)
+        return bytes;
+    const QByteArray cipher = QFile::encodeName(DiskImageMetadata::cipherFolderName());
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (!S_ISDIR(st.st_mode)) {
+            bytes.image += st.st_size;
+            continue;
+        }
+        if (cipher == entry->d_name) {
+            // The large part: walked by several threads.
+            bytes.stored = qint64(TreeSize::measure(DiskImageMetadata::cipherPath(imagePath),
+                                                    TreeSize::Count::EverythingButFolders));
+            bytes.image += bytes.stored;
+            continue;
+        }
+        const int child =
+            ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        bytes.image += child >= 0 ? sizeBelow(child) : 0;
+    }
+    ::closedir(dir);
+    return bytes;
 }
 
 std::optional<qint64> VaultVolume::diskFree(const QString& path)

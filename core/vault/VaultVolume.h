@@ -22,6 +22,13 @@ struct VaultSpace
     qint64 free = 0; // min(capacity - used, free space of the disk holding the image), never < 0
 };
 
+// What a vault image takes on disk, from one walk of its folder.
+struct ImageBytes
+{
+    qint64 image = 0;  // the whole image: metadata, the encrypted folder, anything else in it
+    qint64 stored = 0; // the encrypted folder alone
+};
+
 class VaultVolume
 {
 public:
@@ -29,6 +36,9 @@ public:
     static QList<MountedVault> mountedVaults(const QList<MountEntry>& mounts = MountTable::read());
     static std::optional<MountedVault> mountOfImage(const QString& imagePath,
                                                     const QList<MountEntry>& mounts = MountTable::read());
+    // The same in a list made once for several questions.
+    static std::optional<MountedVault> mountOfImage(const QString& imagePath,
+                                                    const QList<MountedVault>& vaults);
     static std::optional<MountedVault>
     vaultAtMountPoint(const QString& mountPoint, const QList<MountEntry>& mounts = MountTable::read());
 
@@ -38,6 +48,8 @@ public:
 
     // Bytes the files below a folder occupy (apparent sizes; links count their target text).
     static qint64 bytesStored(const QString& folder);
+    // Both figures of an image in one walk; a plain image file counts as its own size.
+    static ImageBytes measureImage(const QString& imagePath);
     // Space an unprivileged writer may still use on the file system holding path.
     static std::optional<qint64> diskFree(const QString& path);
 };

@@ -1,14 +1,32 @@
 #include "tests/support/TestVaults.h"
 
 #include "core/settings/Paths.h"
+#include "core/system/BundleLayout.h"
 #include "core/vault/MountTable.h"
+#include "platform/FreedesktopTrash.h"
 #include "tests/support/TestPaths.h"
 
+#include <QDir>
 #include <QProcess>
 
 void TestVaults::useCheapKeyDerivation()
 {
     qputenv("ZV_HDIUTIL_SCRYPTN", "10");
+}
+
+bool TestVaults::prepare()
+{
+    BundleLayout::setDiskImageToolPath(TestPaths::toolPath());
+    useCheapKeyDerivation();
+    return TestPaths::homeIsPrivate();
+}
+
+void TestVaults::clearCase(const QString& folder)
+{
+    QDir(Paths::settingsFolder()).removeRecursively();
+    QDir(FreedesktopTrash::homeTrash()).removeRecursively();
+    for (const QString& entry : QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries))
+        QDir(folder + QLatin1Char('/') + entry).removeRecursively();
 }
 
 int TestVaults::runTool(const QStringList& args, const QByteArray& input)
@@ -31,6 +49,12 @@ QString TestVaults::create(const QString& folder, const QString& name, const QBy
                                 "100M", "-fs", "HFS+", "-layout", "NONE", "-volname", name, image},
                                password);
     return status == 0 ? image : QString();
+}
+
+bool TestVaults::attach(const QString& imagePath, const QByteArray& password)
+{
+    runTool({"mount", imagePath, "-stdinpass"}, password);
+    return isMounted(Paths::vaultNameFromImagePath(imagePath));
 }
 
 bool TestVaults::isMounted(const QString& vaultName)

@@ -5,6 +5,7 @@
 #include "core/system/Logging.h"
 #include "core/system/SecretWipe.h"
 #include "core/vault/ImageWorkFolder.h"
+#include "core/vault/VaultUsage.h"
 #include "core/vault/VaultVolume.h"
 #include "tools/hdiutil/Gocryptfs.h"
 #include "tools/hdiutil/KeyCheck.h"
@@ -54,6 +55,24 @@ QVariantMap entitiesOf(const QString& mountPoint)
     QVariantMap result;
     result.insert(QStringLiteral("system-entities"), QVariantList{entity});
     return result;
+}
+
+// What the vault stores and has room for: from the figures Zorvane keeps beside the metadata,
+// and only when there are none from a walk of the encrypted folder.
+void insertUsage(QVariantMap& image, const QString& imagePath)
+{
+    const std::optional<DiskImageMetadata> meta = DiskImageMetadata::read(imagePath);
+    if (!meta)
+        return;
+    const std::optional<VaultUsage::State> state = VaultUsage::readState(imagePath);
+    VaultUsageFigures figures;
+    figures.capacity = meta->capacity;
+    figures.stored =
+        state ? state->bytesStored : VaultVolume::bytesStored(DiskImageMetadata::cipherPath(imagePath));
+    figures.diskFree = VaultVolume::diskFree(imagePath);
+    image.insert(QStringLiteral("capacity"), figures.capacity);
+    image.insert(QStringLiteral("bytes-stored"), figures.stored);
+    image.insert(QStringLiteral("free-space"), figures.free().value_or(0));
 }
 
 bool isMountPoint(const QString& path)
@@ -404,6 +423,7 @@ int DiskImageTool::info(const ToolArguments& args)
         QVariantMap image = entitiesOf(v.mountPoint);
         image.insert(QStringLiteral("image-path"), v.imagePath);
         image.insert(QStringLiteral("image-encrypted"), true);
+        insertUsage(image, v.imagePath);
         images.append(image);
     }
     QVariantMap root;

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "core/system/NoticePort.h"
+
+#include <QDBusConnection>
+#include <QObject>
+
+// Notices through the desktop's notification service (org.freedesktop.Notifications on the
+// session bus). Calls are asynchronous with a timeout, so a silent or missing service never
+// stalls the caller; a sticky notice never expires by itself.
+class FreedesktopNotices : public QObject, public NoticePort
+{
+    Q_OBJECT
+
+public:
+    static inline const QString kService = QStringLiteral("org.freedesktop.Notifications");
+    static inline const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+    static constexpr int kCallTimeoutMs = 10000;
+
+    explicit FreedesktopNotices(QObject* parent = nullptr,
+                                QDBusConnection bus = QDBusConnection::sessionBus());
+    void notify(const QString& title, const QString& text, bool sticky) override;
+
+    // The body as the service shows it: line breaks as line feeds, markup characters escaped.
+    static QString bodyText(const QString& text);
+    // Calls sent and not yet answered.
+    int pendingCalls() const { return m_pending; }
+
+private:
+    QDBusConnection m_bus;
+    int m_pending = 0;
+};

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "core/processes/DaemonTable.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class DaemonQuitter;
+class DiskImageTask;
+class NoticePort;
+class SettingsStore;
+
+// What is to be locked after a protected application quit.
+struct AutoLockRequest
+{
+    QString item; // the protected item the application belongs to
+    QString vault;
+    QString imagePath;
+    QString mountPoint;
+    QString processName; // lower-cased name of the process that quit
+    QString osVersion;
+    bool photoSoftwareProtected = false;
+};
+
+// Locks one vault once its application has quit: stops the background processes of the
+// daemon table that hold files in it, ejects it (three tries), and, when no process holds
+// files in it any more, detaches it by force and checks that it is gone from the mount table.
+// Every wait is a timer and the holder scans run on a worker thread: the main thread never
+// blocks here.
+class VaultAutoLock : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Services
+    {
+        SettingsStore* settings = nullptr;
+        std::function<void()> refreshSettings;
+        NoticePort* notices = nullptr;
+        // The running process of another protected item stored in the vault, or null.
+        std::function<QString()> stillInUse;
+    };
+
+    AutoLockRequest request() const { return m_request; }
+
+    VaultAutoLock(const AutoLockRequest& request, Services services, QObject* parent = nullptr);
+    ~VaultAutoLock() override;
+    void start();
+
+    static QString lockedText(const QString& item);
+    static QString cantLockTitle(const QString& vault);
+    static QString stillUsingText(const QString& holders, const QString& vault);
+    static QString notLockedText(const QString& vault);
+
+Q_SIGNALS:
+    // locked: the vault is no longer mounted. Otherwise it stays open (and the user was told
+    // why unless another protected application still uses it).
+    void finished(bool locked);
+
+private:
+    // Who holds files in the vault: the names (as the open-file scan gives them) and, for the
+    // table's targets, which of their processes hold files there.
+    struct Holders
+    {
+        QString names;
+        QHash<QString, QList<qint64>> pidsOf;
+    };
+
+    void runRow(qsizetype index);
+    void eject(int attempt);
+    void afterLastEject(const QString& holders);
+    void forceDetach();
+    void applyHolderRows(const QString& holders, qsizetype index);
+    void scanHolders(std::function<void(const Holders&)> then);
+    bool switchIsOn(const QString& key) const;
+    void succeed();
+    void fail(const QString& holders);
+    void end(bool locked);
+
+    AutoLockRequest m_request;
+    Services m_services;
+    QList<DaemonRule> m_rows;
+    Holders m_holders;
+    DaemonQuitter* m_quitter;
+    std::unique_ptr<DiskImageTask> m_detach;
+    bool m_ended = false;
+};
