@@ -3,6 +3,7 @@
 // and exe of every pid) every 100 ms measured beside it in another thread, and the idle CPU of
 // the whole ZorvaneStatus program. The machine is shared, so the benchmark runs in a process
 // table of its own (a new pid namespace) when it can: "idle" then means idle.
+#include "BenchSupport.h"
 #include "core/system/BundleLayout.h"
 #include "platform/LinuxProcessWatcher.h"
 
@@ -46,7 +47,7 @@ double processCpuMs(qint64 pid)
 
 void result(const char* name, double figure, const char* unit, const char* goal, bool met)
 {
-    printf("RESULT\t%s\t%.3g%s\t%s\t%s\n", name, figure, unit, goal, met ? "met" : "missed");
+    bench::result(QLatin1String(name), QString::asprintf("%.3g%s", figure, unit), QLatin1String(goal), met);
 }
 
 // What a watcher without pid comparison would do: every 100 ms, stat and exe of every pid.
