@@ -160,7 +160,8 @@ private Q_SLOTS:
 
     void init()
     {
-        m_dir.emplace();
+        m_dir.emplace(Paths::home() +
+                      QStringLiteral("/vaults-XXXXXX")); // the session removes what a crash leaves
         QVERIFY(m_dir->isValid());
         QFile::remove(Paths::settingsFile(SettingsStore::kZorvaneDomain));
     }
