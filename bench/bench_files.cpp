@@ -6,7 +6,7 @@
 //     --quick   smaller trees and fewer runs
 //     --sweep   also time the copy with 1, 2, 3, 4, 6 and 8 threads (how the default was chosen)
 //     --only    one of the three benchmarks
-#include "BenchSupport.h"
+#include "bench/BenchSupport.h"
 #include "core/files/FileOperation.h"
 #include "core/files/TreeCopier.h"
 #include "core/processes/FolderHolders.h"

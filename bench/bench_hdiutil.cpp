@@ -1,6 +1,6 @@
 // Attaching a vault through the disk-image tool against mounting the same encrypted folder with
 // gocryptfs directly, and listing attached vaults with ten of them mounted.
-#include "BenchSupport.h"
+#include "bench/BenchSupport.h"
 #include "core/vault/DiskImageMetadata.h"
 
 #include <QCoreApplication>

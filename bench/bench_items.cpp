@@ -4,9 +4,9 @@
 // ours: above 1 means we are faster); and the longest the main thread went without running a 5 ms
 // heartbeat over the load and three refreshes. ZV_BENCH_DETAIL=1 also times the two large walks
 // alone and together.
-#include "BenchSupport.h"
 #include "app/items/item1.h"
 #include "app/shell/AppControler.h"
+#include "bench/BenchSupport.h"
 #include "core/files/TreeCopier.h"
 #include "core/files/TreeSize.h"
 #include "core/files/WalkQueue.h"

@@ -3,7 +3,7 @@
 // image to the Trash), against `cp -a` + `sync -f` + `diff -r` of the same image to the same
 // place. Also the longest stall of the main thread while the move runs.
 // Run through tests/run-in-session.sh (bench/run does): it works in the temporary home.
-#include "BenchSupport.h"
+#include "bench/BenchSupport.h"
 #include "core/files/FileOperation.h"
 #include "core/files/TreeCopier.h"
 #include "core/settings/Records.h"
