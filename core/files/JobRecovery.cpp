@@ -1,12 +1,14 @@
 #include "core/files/JobRecovery.h"
 
 #include "core/system/Logging.h"
+#include "core/vault/ProtectWork.h"
 #include "core/vault/VaultMove.h"
 
 JobSettler JobRecovery::settler()
 {
     JobSettler settler;
     settler.registerHandler(VaultMove::kKind, &VaultMove::settle);
+    settler.registerHandler(ProtectWork::kKind, &ProtectWork::settle);
     return settler;
 }
 

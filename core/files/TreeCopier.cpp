@@ -1,5 +1,6 @@
 #include "core/files/TreeCopier.h"
 
+#include "core/files/CopyManifest.h"
 #include "core/files/SetAside.h"
 #include "core/system/Logging.h"
 
@@ -11,6 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -101,6 +103,7 @@ public:
 
     bool run(const QByteArray& src, const QByteArray& dst, const struct stat& st)
     {
+        m_topLength = src.size();
         const int n = std::max(1, m_control.threads);
         for (int i = 0; i < n; ++i)
             m_workers.emplace_back([this] { workerLoop(); });
@@ -138,6 +141,22 @@ private:
 
     bool failed() const { return m_failed.load() || m_control.cancelled.load(); }
 
+    void note(const QByteArray& src, char type, const struct stat& st, qint64 size = 0,
+              const QByteArray& linkTarget = {}, const QByteArray& checksum = {})
+    {
+        if (!m_control.manifest)
+            return;
+        CopyManifest::Entry entry;
+        entry.type = type;
+        entry.mode = st.st_mode & 07777;
+        entry.size = size;
+        entry.mtimeSeconds = st.st_mtim.tv_sec;
+        entry.mtimeNanoseconds = st.st_mtim.tv_nsec;
+        entry.linkTarget = linkTarget;
+        entry.checksum = checksum;
+        m_control.manifest->record(src.mid(m_topLength), entry);
+    }
+
     void fail(const QString& message)
     {
         std::lock_guard lock(m_mutex);
@@ -160,6 +179,7 @@ private:
                     // The first name may still be in a worker's hands: link once all are written.
                     m_linksToMake.emplace_back(found->second, dst);
                     m_control.bytesDone += quint64(st.st_size);
+                    note(src, 'f', st, st.st_size);
                     return;
                 }
                 m_hardLinks.emplace(key, dst);
@@ -180,6 +200,7 @@ private:
             chmod(dst.constData(), st.st_mode & 07777);
             const struct timespec times[2] = {st.st_atim, st.st_mtim};
             utimensat(AT_FDCWD, dst.constData(), times, AT_SYMLINK_NOFOLLOW);
+            note(src, 'p', st);
         } else {
             // Sockets and device nodes hold no data of their own; their programs recreate them.
             qCInfo(lcFiles) << "Skipping special file" << QFile::decodeName(src);
@@ -228,8 +249,8 @@ private:
         QString err;
         if (s < 0 || d < 0 || fstat(s, &st) != 0)
             err = errnoText("cannot open folder", s < 0 ? src : dst, errno);
-        else
-            applyMetadata(s, d, st, &err, dst);
+        else if (applyMetadata(s, d, st, &err, dst))
+            note(src, 'd', st);
         if (s >= 0)
             close(s);
         if (d >= 0)
@@ -255,6 +276,7 @@ private:
             qCInfo(lcFiles) << "Cannot set owner of link" << QFile::decodeName(dst);
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         utimensat(AT_FDCWD, dst.constData(), times, AT_SYMLINK_NOFOLLOW);
+        note(src, 'l', st, 0, target);
     }
 
     void workerLoop()
@@ -289,20 +311,28 @@ private:
             close(in);
             return false;
         }
-        bool ok = copyData(in, out, task, error) && applyMetadata(in, out, task.st, error, task.dst, true);
+        quint64 copied = 0;
+        std::unique_ptr<CopyManifest::Hasher> hasher;
+        if (m_control.manifest && m_control.manifest->checksums())
+            hasher = std::make_unique<CopyManifest::Hasher>();
+        bool ok = copyData(in, out, task, error, copied, hasher.get()) &&
+                  applyMetadata(in, out, task.st, error, task.dst, true);
         if (close(out) != 0 && ok) {
             *error = errnoText("cannot write", task.dst, errno);
             ok = false;
         }
         close(in);
+        if (ok)
+            note(task.src, 'f', task.st, qint64(copied), {}, hasher ? hasher->result() : QByteArray());
         return ok;
     }
 
-    bool copyData(int in, int out, const FileTask& task, QString* error)
+    // hasher, when given, sees every byte: the copy then reads through user space.
+    bool copyData(int in, int out, const FileTask& task, QString* error, quint64& copied,
+                  CopyManifest::Hasher* hasher)
     {
-        bool useRange = true;
+        bool useRange = hasher == nullptr;
         std::vector<char> buffer;
-        quint64 copied = 0;
         for (;;) {
             if (failed())
                 return false;
@@ -346,6 +376,8 @@ private:
                     }
                     written += w;
                 }
+                if (hasher && n > 0)
+                    hasher->add(buffer.data(), size_t(n));
             }
             if (n == 0)
                 return true;
@@ -355,6 +387,7 @@ private:
     }
 
     TreeCopier::Control& m_control;
+    qsizetype m_topLength = 0;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<FileTask> m_queue;
@@ -425,6 +458,19 @@ bool holdsNoData(const QString& path)
 }
 
 } // namespace
+
+QStringList TreeCopier::workCopiesOf(const QString& folder, const QString& name)
+{
+    const QString prefix = QStringLiteral(".%1.zvcopy-").arg(name);
+    QStringList found;
+    const QDir dir(folder);
+    for (const QString& entry :
+         dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.startsWith(prefix) && entry.size() == prefix.size() + 8)
+            found.append(dir.filePath(entry));
+    }
+    return found;
+}
 
 bool TreeCopier::removeTree(const QString& path)
 {
