@@ -95,8 +95,8 @@ private Q_SLOTS:
         QVERIFY(m_images.isValid());
         // Room for every case's copy and what the recoveries set aside.
         m_image = m_images.filePath(kVault + QStringLiteral(".sparsebundle"));
-        QCOMPARE(TestVaults::runTool({"create", "-stdinpass", "-encryption", "AES-256", "-size", "2G", "-fs", "HFS+",
-                                      "-volname", kVault, m_image},
+        QCOMPARE(TestVaults::runTool({"create", "-stdinpass", "-encryption", "AES-256", "-size", "2G", "-fs",
+                                      "HFS+", "-volname", kVault, m_image},
                                      kPassword),
                  0);
     }

@@ -40,7 +40,8 @@ const QString kTree = QStringLiteral("d Tree 0750\n"
 
 const QString kGeneralFailure = QStringLiteral(
     "Encryption failed / Encrypt Tree failed, the files is in use by another application or you don't have "
-    "permission to access the files.\r\n\r\nplease make sure that all applications and files are closed, if the "
+    "permission to access the files.\r\n\r\nplease make sure that all applications and files are closed, if "
+    "the "
     "problem still exists, try to restart your mac to solve the problem.");
 
 QStringList jobJournals()
@@ -50,7 +51,8 @@ QStringList jobJournals()
 
 QStringList homeTrash()
 {
-    return QDir(FreedesktopTrash::homeTrash() + QStringLiteral("/files")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    return QDir(FreedesktopTrash::homeTrash() + QStringLiteral("/files"))
+        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
 }
 
 bool linksTo(const QString& place, const QString& target)
@@ -127,7 +129,8 @@ private Q_SLOTS:
         QVERIFY(TreeBuilder::build(places, kTree));
         const QString place = places + QStringLiteral("/Tree");
         const QStringList before = shape(place);
-        f.settings.setObject(readBack ? QStringLiteral("YES") : QStringLiteral("NO"), SettingsKeys::VerifyCopyContent);
+        f.settings.setObject(readBack ? QStringLiteral("YES") : QStringLiteral("NO"),
+                             SettingsKeys::VerifyCopyContent);
 
         std::atomic<bool> sawProgress{false};
         ProtectWork::setCheckpoint([&](const QString& point, const ProtectWork::Plan&) {
@@ -155,7 +158,8 @@ private Q_SLOTS:
         QVERIFY(!TestVaults::isMounted(vault));
         QVERIFY(f.attach(vault));
         QCOMPARE(shape(target), before);
-        const QStringList inVault = QDir(Paths::mountPoint(vault)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        const QStringList inVault =
+            QDir(Paths::mountPoint(vault)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         QCOMPARE(inVault, QStringList{QStringLiteral("Tree")});
 
         SettingsStore fresh(SettingsStore::kZorvaneDomain);
@@ -169,7 +173,8 @@ private Q_SLOTS:
         row = &page.tablelist().at(page.rowOfItem(QStringLiteral("Tree")));
         QCOMPARE(row->strover().value(), tableviewmodel::kOver);
         QVERIFY(!row->progressobj()->isVisible());
-        QVERIFY(page.helpText()->text().contains(QStringLiteral("The original folder has been placed in the trash")));
+        QVERIFY(page.helpText()->text().contains(
+            QStringLiteral("The original folder has been placed in the trash")));
     }
 
     // Three jobs into one vault: the vault is locked once, when the last one ends.
@@ -185,7 +190,8 @@ private Q_SLOTS:
             f.request(name, places + QLatin1Char('/') + name, vault);
             QVERIFY2(f.alerts.shown.isEmpty(), qPrintable(f.alertTexts().join(QLatin1Char('\n'))));
             FileJob* job = f.page->runningJobs().constLast();
-            connect(job, &QObject::destroyed, this, [&] { mountedAtEnd.append(TestVaults::isMounted(vault)); });
+            connect(job, &QObject::destroyed, this,
+                    [&] { mountedAtEnd.append(TestVaults::isMounted(vault)); });
         }
         QCOMPARE(f.page->runningJobs().size(), 3);
         QCOMPARE(f.page->scanitemstotal(), 3);
@@ -270,7 +276,8 @@ private Q_SLOTS:
         QVERIFY(!GlobalVariable::sharedInstance().getScanProgress());
         // A failed job is not counted down: the vault stays unlocked.
         QVERIFY(TestVaults::isMounted(vault));
-        const QStringList inVault = QDir(Paths::mountPoint(vault)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        const QStringList inVault =
+            QDir(Paths::mountPoint(vault)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
         QCOMPARE(inVault, copyAside ? QStringList{QStringLiteral("Tree_zorvanebak")} : QStringList());
     }
 
@@ -281,15 +288,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("alert"); // empty: moved
         QTest::addColumn<bool>("started");
 
-        QTest::newRow("to another vault") << "" << "" << true;
-        QTest::newRow("an empty namesake in the other vault") << "emptynamesake" << "" << true;
+        QTest::newRow("to another vault") << ""
+                                          << "" << true;
+        QTest::newRow("an empty namesake in the other vault") << "emptynamesake"
+                                                              << "" << true;
         QTest::newRow("into its own vault")
-            << "same" << "Encrypt failed / \"Tree\" already exists in the vault you specified, please select a "
-                         "different vault."
+            << "same"
+            << "Encrypt failed / \"Tree\" already exists in the vault you specified, please select a "
+               "different vault."
             << false;
         QTest::newRow("a namesake in the other vault")
-            << "namesake" << "Encrypt failed / \"Tree\" already exists in the vault you specified, please select a "
-                             "different vault."
+            << "namesake"
+            << "Encrypt failed / \"Tree\" already exists in the vault you specified, please select a "
+               "different vault."
             << false;
         QTest::newRow("the old link won't go to the Trash") << "linkstays" << kGeneralFailure << true;
     }
@@ -344,13 +355,16 @@ private Q_SLOTS:
         QCOMPARE(f.isProtected(QStringLiteral("Tree")), true);
         SettingsStore fresh(SettingsStore::kZorvaneDomain);
         QCOMPARE(Records(fresh).entry(SettingsKeys::RedirectItem, QStringLiteral("Tree")), moved ? to : from);
-        QCOMPARE(page.tablelist().at(page.rowOfItem(QStringLiteral("Tree"))).redirectpath(), moved ? to : from);
+        QCOMPARE(page.tablelist().at(page.rowOfItem(QStringLiteral("Tree"))).redirectpath(),
+                 moved ? to : from);
         QVERIFY(jobJournals().isEmpty());
         if (moved) {
             QCOMPARE(shape(newCopy), before);
             // The old copy went to its own vault's Trash, never out of the vault.
             QVERIFY(!QFile::exists(oldCopy));
-            QCOMPARE(shape(Paths::mountPoint(from) + QStringLiteral("/.Trash-%1/files/Tree").arg(::geteuid())), before);
+            QCOMPARE(
+                shape(Paths::mountPoint(from) + QStringLiteral("/.Trash-%1/files/Tree").arg(::geteuid())),
+                before);
             // A move is no batch: its vault stays unlocked and the help says so.
             QVERIFY(TestVaults::isMounted(to));
             QVERIFY(page.helpText()->text().contains(QStringLiteral("currently are unlocked")));
