@@ -24,7 +24,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -366,15 +368,22 @@ private Q_SLOTS:
         page.CustomRedirectButton()->setCurrentText(vault);
         holdFor("sheet");
 
+        // The worker waits once copied, and the row keeps what it showed, until the picture is taken.
+        std::atomic<bool> held{true};
+        ProtectWork::setCheckpoint([&held](const QString& point, const ProtectWork::Plan&) {
+            while (point == QStringLiteral("copied") && held)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            return true;
+        });
         page.clickcustomok();
         QCOMPARE(page.runningJobs().size(), 1);
         FileJob* job = page.runningJobs().constFirst();
-        QTRY_VERIFY_WITH_TIMEOUT(
-            job->percent().value().contains(QRegularExpression(QStringLiteral(" [2-7][0-9]%"))), 60000);
-        // The row keeps what it shows while the copy goes on.
+        const QRegularExpression partway(QStringLiteral(" [2-7][0-9]%"));
+        QTRY_VERIFY_WITH_TIMEOUT(job->percent().value().contains(partway), 60000);
         job->timercopy()->stop();
         holdFor("progress");
         job->timercopy()->start();
+        held = false;
         QVERIFY(f.waitForJobs());
     }
 
