@@ -2,6 +2,7 @@
 
 #include "core/system/Logging.h"
 #include "core/vault/ProtectWork.h"
+#include "core/vault/RestoreWork.h"
 #include "core/vault/VaultMove.h"
 
 JobSettler JobRecovery::settler()
@@ -9,6 +10,7 @@ JobSettler JobRecovery::settler()
     JobSettler settler;
     settler.registerHandler(VaultMove::kKind, &VaultMove::settle);
     settler.registerHandler(ProtectWork::kKind, &ProtectWork::settle);
+    settler.registerHandler(RestoreWork::kKind, &RestoreWork::settle);
     return settler;
 }
 
