@@ -1,10 +1,13 @@
-// The protected-items page with 20 items in one real vault, one of them 100,000 files: the time
-// from loading the list until every size and the vault's free space are known, against `du -sb`
-// of the same folders and the vault's encrypted folder (ratio = du time / ours: above 1 means we
-// are faster); and the longest the main thread went without running a 5 ms heartbeat over the
-// load and three refreshes. ZV_BENCH_DETAIL=1 also times the two large walks alone and together.
+// The protected-items page with 20 items in one real vault, one of them 100,000 files (20,000
+// with --quick): the time from loading the list until every size and the vault's free space are
+// known, against `du -sb` of the same folders and the vault's encrypted folder (ratio = du time /
+// ours: above 1 means we are faster); and the longest the main thread went without running a 5 ms
+// heartbeat over the load and three refreshes. ZV_BENCH_DETAIL=1 also times the two large walks
+// alone and together.
 #include "app/items/item1.h"
 #include "app/shell/AppControler.h"
+#include "bench/BenchSupport.h"
+#include "core/files/TreeCopier.h"
 #include "core/files/TreeSize.h"
 #include "core/files/WalkQueue.h"
 #include "core/settings/Paths.h"
@@ -23,6 +26,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -58,15 +62,23 @@ bool writeFile(const QString& path, qint64 size)
     return true;
 }
 
-// Items are folders of small files; the first one is the large mail store.
+// Items are folders of small files; the first one is the large mail store. They are written
+// beside the vault and copied in with the program's own copy: files written one by one through
+// the engine took minutes of the run's budget.
 void fillItem(const QString& folder, int files)
 {
+    const QString staging =
+        QDir::homePath() + QStringLiteral("/bench-staging/") + QFileInfo(folder).fileName();
     for (int i = 0; i < files; ++i) {
-        const QString dir = QStringLiteral("%1/d%2").arg(folder).arg(i / 100);
+        const QString dir = QStringLiteral("%1/d%2").arg(staging).arg(i / 100);
         if (i % 100 == 0)
             QDir().mkpath(dir);
         writeFile(QStringLiteral("%1/f%2").arg(dir).arg(i), (i * 37) % 3000);
     }
+    TreeCopier::Control control;
+    if (!TreeCopier::copyInto(staging, QFileInfo(folder).path(), control).ok)
+        fprintf(stderr, "could not fill %s\n", qPrintable(folder));
+    TreeCopier::removeTree(staging);
 }
 
 class NoAlerts : public AlertPort
@@ -77,7 +89,7 @@ public:
 
 void result(const char* name, double figure, const char* goal, bool met)
 {
-    printf("RESULT\t%s\t%.2f\t%s\t%s\n", name, figure, goal, met ? "met" : "missed");
+    bench::result(QLatin1String(name), QString::number(figure, 'f', 2), QLatin1String(goal), met);
 }
 
 struct LoadRun
@@ -180,6 +192,7 @@ LoadRun loadOnce(SettingsStore& settings, const QString& image)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    const int bigItemFiles = bench::quickRun(argc, argv) ? 20000 : 100000;
     BundleLayout::setDiskImageToolPath(QApplication::applicationDirPath() +
                                        QStringLiteral("/../Zorvane.app/Contents/bin/hdiutil"));
     qputenv("ZV_HDIUTIL_SCRYPTN", "10");
@@ -206,14 +219,14 @@ int main(int argc, char** argv)
         const QString name = QStringLiteral("Item%1").arg(i, 2, 10, QLatin1Char('0'));
         const QString place = places + QLatin1Char('/') + name;
         const QString target = Paths::itemDataPath(kVault, place);
-        fillItem(target, i == 0 ? 100000 : 300);
+        fillItem(target, i == 0 ? bigItemFiles : 300);
         QFile::link(target, place);
         records.recordCustomFolder(name, place, true);
         records.setEntry(SettingsKeys::RedirectItem, name, kVault);
         duArgs << target;
     }
     duArgs << DiskImageMetadata::cipherPath(image);
-    printf("filled 20 items (100,300 files) in %.1f s\n", fill.nsecsElapsed() / 1e9);
+    printf("filled 20 items (%d files) in %.1f s\n", bigItemFiles + 19 * 300, fill.nsecsElapsed() / 1e9);
     fflush(stdout);
 
     // Warm caches for both sides alike.

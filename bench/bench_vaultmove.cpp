@@ -3,6 +3,7 @@
 // image to the Trash), against `cp -a` + `sync -f` + `diff -r` of the same image to the same
 // place. Also the longest stall of the main thread while the move runs.
 // Run through tests/run-in-session.sh (bench/run does): it works in the temporary home.
+#include "bench/BenchSupport.h"
 #include "core/files/FileOperation.h"
 #include "core/files/TreeCopier.h"
 #include "core/settings/Records.h"
@@ -25,47 +26,23 @@
 #include <cstdio>
 #include <unistd.h>
 
+using bench::runProgram;
+using bench::writeFile;
+
 namespace {
 
 const QByteArray kPassword = "bench password";
-
-int run(const QString& program, const QStringList& args, const QByteArray& input = {})
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(program, args);
-    if (!p.waitForStarted())
-        return -1;
-    p.write(input);
-    p.closeWriteChannel();
-    p.waitForFinished(-1);
-    p.readAllStandardOutput();
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-}
-
-bool writeFile(const QString& path, qint64 size, char fill)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray block(1 << 16, fill);
-    for (qint64 left = size; left > 0; left -= block.size()) {
-        block[0] = char(left);
-        f.write(block.constData(), std::min<qint64>(left, block.size()));
-    }
-    return true;
-}
 
 // A locked vault holding media files and a mail store of small messages, about 200 MB.
 QString makeVault(const QString& folder)
 {
     const QString tool = BundleLayout::diskImageToolPath();
     const QString image = folder + QStringLiteral("/Bench.sparsebundle");
-    if (run(tool,
-            {"create", "-puppetstrings", "-stdinpass", "-encryption", "AES-256", "-size", "1G", "-fs", "HFS+",
-             "-layout", "NONE", "-volname", "Bench", image},
-            kPassword) != 0 ||
-        run(tool, {"mount", "-stdinpass", image}, kPassword) != 0)
+    if (runProgram(tool,
+                   {"create", "-puppetstrings", "-stdinpass", "-encryption", "AES-256", "-size", "1G", "-fs",
+                    "HFS+", "-layout", "NONE", "-volname", "Bench", image},
+                   kPassword) != 0 ||
+        runProgram(tool, {"mount", "-stdinpass", image}, kPassword) != 0)
         return {};
     const QString mount = QDir::homePath() + QStringLiteral("/.local/share/Zorvane/Volumes/Bench");
     QDir().mkpath(mount + QStringLiteral("/Photos"));
@@ -77,7 +54,7 @@ QString makeVault(const QString& folder)
         for (int m = 0; m < 70; ++m)
             writeFile(QStringLiteral("%1/%2.eml").arg(cur).arg(m), 2000 + (m * 997) % 76000, 'm');
     }
-    return run(tool, {"detach", mount}) == 0 ? image : QString();
+    return runProgram(tool, {"detach", mount}) == 0 ? image : QString();
 }
 
 // Another file system: a tmpfs of our own (as root), else a writable one; empty when none.
@@ -85,8 +62,8 @@ QString otherDisk(bool* mounted)
 {
     const QString own = QDir::homePath() + QStringLiteral("/otherdisk");
     QDir().mkpath(own);
-    *mounted = ::geteuid() == 0 &&
-               run(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=1g,mode=0700", "tmpfs", own}) == 0;
+    *mounted = ::geteuid() == 0 && runProgram(QStringLiteral("mount"),
+                                              {"-t", "tmpfs", "-o", "size=1g,mode=0700", "tmpfs", own}) == 0;
     if (*mounted)
         return own;
     const QString shm = QStringLiteral("/dev/shm/zv-bench-%1").arg(QCoreApplication::applicationPid());
@@ -116,7 +93,7 @@ public:
 
 void result(const char* name, double figure, const char* unit, const char* goal, bool met)
 {
-    std::printf("RESULT\t%s\t%.2f%s\t%s\t%s\n", name, figure, unit, goal, met ? "met" : "missed");
+    bench::result(QLatin1String(name), QString::asprintf("%.2f%s", figure, unit), QLatin1String(goal), met);
 }
 
 } // namespace
@@ -151,18 +128,18 @@ int main(int argc, char* argv[])
     QList<double> baseline, ours;
     double longestStall = 0;
     for (int round = 0; round < 3; ++round) {
-        run(QStringLiteral("sync"), {});
+        runProgram(QStringLiteral("sync"), {});
         QElapsedTimer t;
         t.start();
-        const bool same = run(QStringLiteral("cp"), {QStringLiteral("-a"), image, target}) == 0 &&
-                          run(QStringLiteral("sync"), {QStringLiteral("-f"), target}) == 0 &&
-                          run(QStringLiteral("diff"), {QStringLiteral("-r"), image, moved}) == 0;
+        const bool same = runProgram(QStringLiteral("cp"), {QStringLiteral("-a"), image, target}) == 0 &&
+                          runProgram(QStringLiteral("sync"), {QStringLiteral("-f"), target}) == 0 &&
+                          runProgram(QStringLiteral("diff"), {QStringLiteral("-r"), image, moved}) == 0;
         baseline.append(double(t.nsecsElapsed()) / 1e6);
         TreeCopier::removeTree(moved);
         if (!same)
             std::printf("baseline copy differed\n");
 
-        run(QStringLiteral("sync"), {});
+        runProgram(QStringLiteral("sync"), {});
         Records(settings).setEntry(SettingsKeys::VaultItem, QStringLiteral("Bench"), image);
         QElapsedTimer tick;
         double stall = 0;
@@ -208,7 +185,7 @@ int main(int argc, char* argv[])
     result("longest main-thread stall during a vault move", longestStall, " ms", "< 100 ms",
            longestStall < 100);
     if (ownDisk)
-        run(QStringLiteral("umount"), {QStringLiteral("-l"), target});
+        runProgram(QStringLiteral("umount"), {QStringLiteral("-l"), target});
     else if (!sameDisk)
         TreeCopier::removeTree(target);
     return 0;

@@ -3,6 +3,7 @@
 // and exe of every pid) every 100 ms measured beside it in another thread, and the idle CPU of
 // the whole ZorvaneStatus program. The machine is shared, so the benchmark runs in a process
 // table of its own (a new pid namespace) when it can: "idle" then means idle.
+#include "bench/BenchSupport.h"
 #include "core/system/BundleLayout.h"
 #include "platform/LinuxProcessWatcher.h"
 
@@ -33,20 +34,6 @@ double threadCpuMs()
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-// Time another process spent on a CPU, in milliseconds; -1 when it is gone.
-double processCpuMs(qint64 pid)
-{
-    QFile schedstat(QStringLiteral("/proc/%1/schedstat").arg(pid));
-    if (!schedstat.open(QIODevice::ReadOnly))
-        return -1;
-    return schedstat.readAll().split(' ').value(0).toDouble() / 1e6;
-}
-
-void result(const char* name, double figure, const char* unit, const char* goal, bool met)
-{
-    printf("RESULT\t%s\t%.3g%s\t%s\t%s\n", name, figure, unit, goal, met ? "met" : "missed");
 }
 
 // What a watcher without pid comparison would do: every 100 ms, stat and exe of every pid.
@@ -80,43 +67,18 @@ private:
     double m_cpuAtStart = 0;
 };
 
-// Lets the event loop run (and sleep) for a while.
-void runFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 } // namespace
 
 int measure();
 
-// Orphans of the namespace come to its first process, which is this one: reap them.
-void reapOrphans()
-{
-    while (waitpid(-1, nullptr, WNOHANG) > 0) {
-    }
-}
+using bench::reapOrphans;
+using bench::result;
+using bench::runFor;
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    if (!app.arguments().contains(QStringLiteral("--own-process-table"))) {
-        QStringList unshare{QStringLiteral("--pid"), QStringLiteral("--fork"),
-                            QStringLiteral("--mount-proc")};
-        if (geteuid() != 0)
-            unshare << QStringLiteral("--user") << QStringLiteral("--map-root-user");
-        unshare << QCoreApplication::applicationFilePath() << QStringLiteral("--own-process-table");
-        QProcess inside;
-        inside.setProcessChannelMode(QProcess::ForwardedChannels);
-        inside.start(QStringLiteral("unshare"), unshare);
-        if (inside.waitForFinished(-1) && inside.exitStatus() == QProcess::NormalExit &&
-            inside.exitCode() == 0)
-            return 0;
-        printf("(no process table of its own: other activity on the machine counts as well)\n");
-    }
-    return measure();
+    return bench::inOwnProcessTable(measure);
 }
 
 int measure()
@@ -210,11 +172,11 @@ int measure()
                  {});
     if (helper.waitForStarted()) {
         runFor(2000);
-        const double before = processCpuMs(helper.processId());
+        const bench::ProcessCpu cpu(helper.processId());
         runFor(kIdleSeconds * 1000);
-        const double after = processCpuMs(helper.processId());
-        if (before >= 0 && after >= 0)
-            helperShare = (after - before) / (kIdleSeconds * 10.0);
+        const double used = cpu.elapsedMs();
+        if (used >= 0)
+            helperShare = used / (kIdleSeconds * 10.0);
         helper.terminate();
         helper.waitForFinished(5000);
         printf("ZorvaneStatus idle for %d s: %.3f %% of a core\n", kIdleSeconds, helperShare);

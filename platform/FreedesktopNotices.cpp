@@ -27,8 +27,16 @@ QString FreedesktopNotices::bodyText(const QString& text)
 
 void FreedesktopNotices::notify(const QString& title, const QString& text, bool sticky)
 {
+    notifyConfirmed(title, text, sticky, nullptr);
+}
+
+void FreedesktopNotices::notifyConfirmed(const QString& title, const QString& text, bool sticky,
+                                         std::function<void(bool shown)> done)
+{
     if (!m_bus.isConnected() || m_pending >= kMaxPending) {
         qCDebug(lcPlatform) << "notice not shown:" << title;
+        if (done)
+            done(false);
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
@@ -38,10 +46,13 @@ void FreedesktopNotices::notify(const QString& title, const QString& text, bool 
          << QStringList() << hints << (sticky ? 0 : -1);
     ++m_pending;
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kCallTimeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, title](QDBusPendingCallWatcher* w) {
-        --m_pending;
-        if (w->isError())
-            qCDebug(lcPlatform) << "notice" << title << "not shown:" << w->error().message();
-        w->deleteLater();
-    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, title, done = std::move(done)](QDBusPendingCallWatcher* w) {
+                --m_pending;
+                if (w->isError())
+                    qCDebug(lcPlatform) << "notice" << title << "not shown:" << w->error().message();
+                w->deleteLater();
+                if (done)
+                    done(!w->isError());
+            });
 }

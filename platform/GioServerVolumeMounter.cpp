@@ -1,6 +1,7 @@
 #include "platform/GioServerVolumeMounter.h"
 
 #include "core/system/Logging.h"
+#include "core/system/SecretWipe.h"
 
 #include <QProcess>
 
@@ -31,9 +32,14 @@ int GioServerVolumeMounter::mountServerVolume(const QString& url, const QString&
     }
     if (!user.isEmpty()) {
         // gio asks for the user, the domain (the default is kept) and the password, in turn.
-        QByteArray answers = user.toUtf8() + '\n' + '\n' + password.toUtf8() + '\n';
+        QByteArray secret = password.toUtf8();
+        const SecretWipe::Guard wipeSecret(secret);
+        const QByteArray name = user.toUtf8();
+        QByteArray answers;
+        answers.reserve(name.size() + secret.size() + 3);
+        const SecretWipe::Guard wipeAnswers(answers);
+        answers.append(name).append("\n\n").append(secret.constData(), secret.size()).append('\n');
         gio.write(answers);
-        answers.fill('\0');
     }
     gio.closeWriteChannel();
     if (!gio.waitForFinished(m_timeoutMs)) {
@@ -42,7 +48,11 @@ int GioServerVolumeMounter::mountServerVolume(const QString& url, const QString&
         m_lastError = QStringLiteral("Mounting %1 timed out.").arg(url);
         return 1;
     }
-    const QString output = QString::fromLocal8Bit(gio.readAll());
+    QString output = QString::fromLocal8Bit(gio.readAll());
+    // Its reply goes to the user and the log: a program that echoed its input must not put the
+    // password there.
+    if (!password.isEmpty())
+        output.replace(password, QStringLiteral("********"));
     if (gio.exitStatus() == QProcess::NormalExit && gio.exitCode() == 0)
         return 0;
     // A share that is mounted already is what the caller wants.

@@ -1,6 +1,7 @@
 #include "platform/SecretServiceKeychain.h"
 
 #include "core/system/Logging.h"
+#include "core/system/SecretWipe.h"
 
 #include <cstdio>
 #include <libsecret/secret.h>
@@ -72,7 +73,8 @@ bool SecretServiceKeychain::store(const QString& itemName, const QString& itemKi
 {
     const Attributes a(itemName, itemKind, username);
     const QByteArray label = itemName.toUtf8();
-    const QByteArray secret = password.toUtf8();
+    QByteArray secret = password.toUtf8();
+    const SecretWipe::Guard wipe(secret);
     GError* error = nullptr;
     const gboolean ok =
         secret_password_store_sync(schema(), SECRET_COLLECTION_DEFAULT, label.constData(), secret.constData(),
@@ -133,7 +135,8 @@ QString SecretServiceKeychain::getPasswordFromKeychainItem(const QString& itemNa
     m_lastError.clear();
     // At most 1023 bytes of the secret are used.
     QByteArray bytes(secret);
-    secret_password_free(secret);
+    const SecretWipe::Guard wipe(bytes);
+    secret_password_free(secret); // overwrites it before freeing
     if (bytes.size() > 1023)
         bytes.truncate(1023);
     return QString::fromUtf8(bytes);

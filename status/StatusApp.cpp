@@ -2,13 +2,12 @@
 
 #include "core/system/DistributedNotificationCenter.h"
 #include "core/system/Logging.h"
+#include "core/system/NoticePort.h"
 #include "core/system/NotificationNames.h"
 #include "status/StatusAttachDiskImageController.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QSocketNotifier>
-#include <QStyle>
-#include <QSystemTrayIcon>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -27,13 +26,9 @@ void onSignal(int)
 } // namespace
 
 StatusApp::StatusApp(DistributedNotificationCenter* notifications,
-                     StatusAttachDiskImageController* controller, QObject* parent)
-    : QObject(parent), m_notifications(notifications), m_controller(controller)
+                     StatusAttachDiskImageController* controller, NoticePort* notices, QObject* parent)
+    : QObject(parent), m_notifications(notifications), m_controller(controller), m_notices(notices)
 {
-    m_trayIcon = new QSystemTrayIcon(QApplication::style()->standardIcon(QStyle::SP_DriveHDIcon), this);
-    m_trayIcon->setToolTip(QStringLiteral("ZorvaneStatus"));
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        m_trayIcon->show();
     connect(m_notifications, &DistributedNotificationCenter::notificationReceived, this,
             &StatusApp::onNotification);
     if (m_controller)
@@ -65,10 +60,75 @@ StatusApp::~StatusApp()
     }
 }
 
-void StatusApp::onNotification(const QString& name, const QVariantMap&)
+void StatusApp::onNotification(const QString& name, const QVariantMap& userInfo)
 {
     if (name == NotificationNames::HelperQuit)
         needQuit();
+    else if (name == NotificationNames::HelperMessage)
+        needDisplayMessage();
+    else if (name == NotificationNames::HelperPhotoStreamMessage)
+        needDisplayPhotoStreamMessage(userInfo.value(NotificationNames::AppName).toString());
+    else if (name == NotificationNames::HelperPhotosMessage)
+        needDisplayPhotosMessage();
+}
+
+QString StatusApp::helperMessageTitle()
+{
+    return QStringLiteral("Things you need to know:");
+}
+
+QString StatusApp::helperMessageText()
+{
+    return QStringLiteral(
+        "\r\n1. By default, Zorvane stores all the encrypted vaults in a folder named Zorvane which resides "
+        "under "
+        "your Home directory. Please be careful not to delete or move the Zorvane folder.\r\n\r\n2. Please "
+        "don't "
+        "uninstall Zorvane manually, Zorvane includes an uninstaller, you can access it from the top-left "
+        "corner "
+        "of the Zorvane Menu.\r\n\r\nThis message will only be displayed once, click to hide this message.");
+}
+
+QString StatusApp::photoStreamMessageText(const QString& appName)
+{
+    return QStringLiteral("\r\nYou have My Photo Stream turned on in %1. In some cases, iCloud will keep "
+                          "asking you for the "
+                          "vault password when you log in to your computer. If you'd like to turn off My "
+                          "Photo Stream in %1, "
+                          "choose %1 > Preferences, and then click iCloud. Deselect My Photo Stream, and "
+                          "then click Turn "
+                          "Off.\r\n\r\nThis message will only be displayed once, click to hide this message.")
+        .arg(appName);
+}
+
+QString StatusApp::photosMessageText()
+{
+    return QStringLiteral(
+        "\r\nYou have put Photos Library into an encrypted vault. \r\n\r\nIn some cases, you may need to "
+        "manually "
+        "select the encrypted Photos Library in the vault, open Photos, enter the password to unlock the "
+        "vault, "
+        "then click \"Open Other...\", select Photos Library.photoslibrary from the list, click \"Choose "
+        "Library\", you don't need to go through these steps next time you open Photos.\r\n\r\nClick to hide "
+        "this message.");
+}
+
+void StatusApp::needDisplayMessage()
+{
+    if (m_notices)
+        m_notices->notify(helperMessageTitle(), helperMessageText(), true);
+}
+
+void StatusApp::needDisplayPhotoStreamMessage(const QString& appName)
+{
+    if (m_notices)
+        m_notices->notify(QStringLiteral("Zorvane"), photoStreamMessageText(appName), true);
+}
+
+void StatusApp::needDisplayPhotosMessage()
+{
+    if (m_notices)
+        m_notices->notify(QStringLiteral("Zorvane"), photosMessageText(), true);
 }
 
 void StatusApp::onTerminationSignal()

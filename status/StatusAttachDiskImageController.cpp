@@ -641,8 +641,8 @@ void StatusAttachDiskImageController::DoQuitJob(const QString& name,
 
     const QString vault = items.value(item).toString();
     const QString image = records.entry(SettingsKeys::VaultItem, vault);
-    if (m_autoLocks.value(vault))
-        return; // already being locked
+    if (isLocking(vault))
+        return;
     // Another protected application still works in it: nothing is stopped, nothing ejected.
     const QString user = IsAnyTaskStillUseVault(vault);
     if (!user.isNull()) {
@@ -660,18 +660,35 @@ void StatusAttachDiskImageController::DoQuitJob(const QString& name,
                             name.toLower(),
                             m_osVersion.isEmpty() ? GetSystemVersion::GetMacStringVersion() : m_osVersion,
                             m_isFindPhotoSoftware};
-    VaultAutoLock::Services lockServices{settings, [this] { refreshSettings(); }, m_status.notices,
+    if (VaultAutoLock* job = lockVault(request)) {
+        connect(job, &VaultAutoLock::finished, this,
+                [this, vault](bool locked) { Q_EMIT autoLockFinished(vault, locked); });
+    }
+}
+
+bool StatusAttachDiskImageController::isLocking(const QString& vault) const
+{
+    return !m_autoLocks.value(vault).isNull();
+}
+
+VaultAutoLock* StatusAttachDiskImageController::lockVault(const AutoLockRequest& request)
+{
+    const QString vault = request.vault;
+    if (isLocking(vault))
+        return nullptr;
+    VaultAutoLock::Services lockServices{services().settings, [this] { refreshSettings(); }, m_status.notices,
                                          [this, vault] {
                                              return IsAnyTaskStillUseVault(vault);
                                          }};
     auto* job = new VaultAutoLock(request, lockServices, this);
     m_autoLocks.insert(vault, job);
-    connect(job, &VaultAutoLock::finished, this, [this, job, vault](bool locked) {
+    connect(job, &VaultAutoLock::finished, this, [this, job, vault] {
         m_autoLocks.remove(vault);
         job->deleteLater();
-        Q_EMIT autoLockFinished(vault, locked);
     });
-    job->start();
+    // Started from the event loop, so the caller connects to finished first.
+    QTimer::singleShot(0, job, &VaultAutoLock::start);
+    return job;
 }
 
 QString StatusAttachDiskImageController::IsAnyTaskStillUseVault(const QString& vaultName)

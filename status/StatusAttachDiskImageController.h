@@ -15,6 +15,7 @@ class LaunchHold;
 class NoticePort;
 class ProtectedProcessNames;
 class VaultAutoLock;
+struct AutoLockRequest;
 struct CatalogueEntry;
 
 // What the helper's controller watches and tells besides unlocking. None is owned.
@@ -82,6 +83,9 @@ public:
     bool DoMainJob(const QString& processName, const QString& processPath, const WatchedProcess& process);
     // The controller's own link test: true only for a link; a missing path is no link.
     static bool IsFileASymlnkOrAlias(const QString& path);
+    // The catalogue as the settings name it, read afresh; and an entry's data place.
+    QList<CatalogueEntry> loadCatalogue();
+    QString libraryPath(const CatalogueEntry& entry);
 
     // Every quit of a watched application. usableItems, when given, limits the items to those
     // the process could use (a sandboxed one sees only some).
@@ -93,11 +97,19 @@ public:
     QString IsAnyTaskStillUseVault(const QString& vaultName);
     // Names of the processes holding files under the mount point, comma-joined, or null.
     QString processNameUsingVault(const QString& mountPoint);
+    // Starts locking a vault (request.steps say how far to go) unless a lock of it already
+    // runs: null then. The job reports finished and goes by itself afterwards.
+    VaultAutoLock* lockVault(const AutoLockRequest& request);
+    // Whether a lock of the vault is running.
+    bool isLocking(const QString& vault) const;
 
     // The watched background programs without a user interface: process name → seen running.
     void getNonUIProcess();
     QHash<QString, bool> nouiProcess() const { return m_nouiProcess; }
     bool isFindPhotoSoftware() const { return m_isFindPhotoSoftware; }
+
+    // Re-reads the settings as before every piece of work: what Zorvane persisted since.
+    void refreshSettings() override;
 
     // Zorvane asked the helper to quit: held launches are ended first.
     void needQuit();
@@ -126,7 +138,6 @@ Q_SIGNALS:
 protected:
     bool remembersPasswords() const override { return false; }
     QString requirePassPromptName(const QString& path) const override;
-    void refreshSettings() override;
 
 private:
     struct HeldLaunch;
@@ -147,8 +158,6 @@ private:
     void onTerminated(const WatchedProcess& launch);
     void watch(const WatchedProcess& process, bool withoutInterface);
     QStringList usableItems(const WatchedProcess& process);
-    QList<CatalogueEntry> loadCatalogue();
-    QString libraryPath(const CatalogueEntry& entry);
     bool canUse(const WatchedProcess& process, const QString& lib) const;
     bool isNonUIName(const QString& name) const;
     void observeNonUIProcess(const WatchedProcess& process, bool running);

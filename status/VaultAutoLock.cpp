@@ -63,6 +63,25 @@ QString VaultAutoLock::notLockedText(const QString& vault)
         .arg(vault);
 }
 
+QString VaultAutoLock::holdersInToolError(const QString& error)
+{
+    // "<mount point> is in use by name (pid N), name (pid M)"
+    static const QString marker = QStringLiteral(" is in use by ");
+    const qsizetype at = error.indexOf(marker);
+    if (at < 0)
+        return {};
+    QStringList names;
+    for (QString part : error.mid(at + marker.size()).split(QStringLiteral(", "), Qt::SkipEmptyParts)) {
+        const qsizetype pid = part.lastIndexOf(QStringLiteral(" (pid "));
+        if (pid > 0)
+            part.truncate(pid);
+        part = part.trimmed();
+        if (!part.isEmpty() && !names.contains(part))
+            names.append(part);
+    }
+    return names.isEmpty() ? QString() : names.join(QLatin1Char(','));
+}
+
 bool VaultAutoLock::switchIsOn(const QString& key) const
 {
     return m_services.settings && m_services.settings->boolForKey(key);
@@ -72,14 +91,16 @@ void VaultAutoLock::start()
 {
     if (m_services.refreshSettings)
         m_services.refreshSettings();
-    DaemonQuery query(DaemonPhase::AutoLock);
-    query.processName = m_request.processName;
-    query.osVersion = m_request.osVersion;
-    query.switchIsOn = [this](const QString& key) {
-        return switchIsOn(key);
-    };
-    query.photoSoftwareProtected = m_request.photoSoftwareProtected;
-    m_rows = DaemonTable::rulesFor(query);
+    if (m_request.steps.stopDaemons) {
+        DaemonQuery query(DaemonPhase::AutoLock);
+        query.processName = m_request.processName;
+        query.osVersion = m_request.osVersion;
+        query.switchIsOn = [this](const QString& key) {
+            return switchIsOn(key);
+        };
+        query.photoSoftwareProtected = m_request.photoSoftwareProtected;
+        m_rows = DaemonTable::rulesFor(query);
+    }
     const bool needHolders = std::any_of(m_rows.cbegin(), m_rows.cend(), [](const DaemonRule& rule) {
         return rule.conditions.testFlag(DaemonCondition::HoldsVaultFiles);
     });
@@ -137,10 +158,14 @@ void VaultAutoLock::eject(int attempt)
     if (m_ended)
         return;
     // An application of another item in this vault may have started meanwhile.
-    if (m_services.stillInUse && !m_services.stillInUse().isNull()) {
-        qCInfo(lcStatus) << "leaving" << m_request.vault << "open: it is in use again";
-        end(false);
-        return;
+    if (m_services.stillInUse) {
+        const QString user = m_services.stillInUse();
+        if (!user.isNull()) {
+            qCInfo(lcStatus) << "leaving" << m_request.vault << "open: it is in use again";
+            m_lastHolders = user;
+            end(false);
+            return;
+        }
     }
     QString error;
     if (VolumeEjector::unmountAndEjectDeviceAtPath(m_request.mountPoint, &error) ||
@@ -148,21 +173,20 @@ void VaultAutoLock::eject(int attempt)
         succeed();
         return;
     }
-    switch (attempt) {
-    case 1:
-        QTimer::singleShot(3, this, [this] { eject(2); });
-        break;
-    case 2:
-        scanHolders([this](const Holders& holders) { applyHolderRows(holders.names, 0); });
-        break;
-    default:
+    m_toolHolders = holdersInToolError(error);
+    const int tries = std::max(1, m_request.steps.ejects);
+    if (attempt >= tries) {
         // Force only what no process holds: a fresh look, just before.
         scanHolders([this](const Holders& holders) { afterLastEject(holders.names); });
-        break;
+    } else if (attempt == tries - 1 && m_request.steps.stopDaemons) {
+        scanHolders(
+            [this, attempt](const Holders& holders) { applyHolderRows(holders.names, 0, attempt + 1); });
+    } else {
+        QTimer::singleShot(3, this, [this, attempt] { eject(attempt + 1); });
     }
 }
 
-void VaultAutoLock::applyHolderRows(const QString& holders, qsizetype index)
+void VaultAutoLock::applyHolderRows(const QString& holders, qsizetype index, int nextAttempt)
 {
     if (m_ended)
         return;
@@ -174,14 +198,15 @@ void VaultAutoLock::applyHolderRows(const QString& holders, qsizetype index)
         rows = DaemonTable::rulesFor(query);
     }
     if (index >= rows.size()) {
-        eject(3);
+        eject(nextAttempt);
         return;
     }
     const DaemonRule& rule = rows[index];
     if (rule.action == DaemonAction::Quit) {
         connect(
             m_quitter, &DaemonQuitter::finished, this,
-            [this, holders, index] { applyHolderRows(holders, index + 1); }, Qt::SingleShotConnection);
+            [this, holders, index, nextAttempt] { applyHolderRows(holders, index + 1, nextAttempt); },
+            Qt::SingleShotConnection);
         m_quitter->quitNamed(rule.targets);
         return;
     }
@@ -189,23 +214,37 @@ void VaultAutoLock::applyHolderRows(const QString& holders, qsizetype index)
         for (const QString& target : rule.targets)
             ProcessInfo::KillDaemonByName(target);
     }
-    applyHolderRows(holders, index + 1);
+    applyHolderRows(holders, index + 1, nextAttempt);
 }
 
 void VaultAutoLock::afterLastEject(const QString& holders)
 {
     if (m_ended)
         return;
-    if (!holders.isEmpty()) {
-        fail(holders);
+    // The tool's own scan at the failed detach counts as much as ours.
+    QStringList names = holders.isEmpty() ? QStringList() : holders.split(QLatin1Char(','));
+    if (!m_toolHolders.isEmpty()) {
+        // The tool names processes by their short name (15 characters at most).
+        for (const QString& name : m_toolHolders.split(QLatin1Char(','))) {
+            if (std::none_of(names.cbegin(), names.cend(),
+                             [&](const QString& found) { return found.startsWith(name); }))
+                names.append(name);
+        }
+    }
+    if (!names.isEmpty()) {
+        fail(names.join(QLatin1Char(',')));
         return;
     }
-    forceDetach();
+    if (m_request.steps.forceWhenFree)
+        forceDetach();
+    else
+        fail(QString());
 }
 
 void VaultAutoLock::forceDetach()
 {
     qCInfo(lcStatus) << "forcing the detach of" << m_request.mountPoint << "(no process holds files in it)";
+    m_forced = true;
     m_detach = AttachDiskImageController::hdiutilTaskWithCommand(
         QStringLiteral("detach"), m_request.mountPoint, {QStringLiteral("-force")});
     DiskImageTask* task = m_detach.get();
@@ -259,7 +298,7 @@ void VaultAutoLock::succeed()
 {
     if (m_services.refreshSettings)
         m_services.refreshSettings();
-    if (m_services.notices && switchIsOn(SettingsKeys::EnableNotifications))
+    if (m_request.steps.notices && m_services.notices && switchIsOn(SettingsKeys::EnableNotifications))
         m_services.notices->notify(kTitle, lockedText(m_request.item), false);
     end(true);
 }
@@ -267,8 +306,9 @@ void VaultAutoLock::succeed()
 void VaultAutoLock::fail(const QString& holders)
 {
     qCInfo(lcStatus) << "cannot lock" << m_request.vault << (holders.isEmpty() ? QString() : holders);
+    m_lastHolders = holders;
     // Whatever the notification switch says: the user must know the vault is still open.
-    if (m_services.notices)
+    if (m_request.steps.notices && m_services.notices)
         m_services.notices->notify(cantLockTitle(m_request.vault),
                                    holders.isEmpty() ? notLockedText(m_request.vault)
                                                      : stillUsingText(holders, m_request.vault),

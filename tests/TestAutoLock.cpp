@@ -178,6 +178,10 @@ private Q_SLOTS:
         QCOMPARE(holding->state() == QProcess::NotRunning, !switchOn);
         QCOMPARE(elsewhere->state(), QProcess::Running); // holds nothing in this vault
         QCOMPARE(TestVaults::isMounted(QStringLiteral("Mail")), switchOn);
+        // Named once, though the tool gives only the first 15 characters of its name.
+        if (switchOn)
+            QCOMPARE(m_fixture.notices->texts(),
+                     QStringList{VaultAutoLock::stillUsingText(daemon, QStringLiteral("Mail"))});
     }
 
     void aForcedDetachIsChecked()

@@ -669,7 +669,7 @@ private Q_SLOTS:
         poll.setInterval(2);
         QObject::connect(&poll, &QTimer::timeout, [&] {
             const QStringList work = entries(folder.path());
-            if (work.size() == 1 &&
+            if (!work.isEmpty() &&
                 QFileInfo::exists(folder.filePath(work.first() + QStringLiteral("/cipher")))) {
                 poll.stop();
                 f.controler.ClickCancelVault();

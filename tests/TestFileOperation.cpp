@@ -1,5 +1,6 @@
 #include "core/files/FileOperation.h"
 #include "core/files/MakeSymbolicLink.h"
+#include "core/files/TreeCopier.h"
 #include "tests/support/TreeBuilder.h"
 
 #include <QDir>
@@ -9,6 +10,8 @@
 #include <QTest>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 namespace {
 
@@ -275,14 +278,8 @@ private Q_SLOTS:
         const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
         QCOMPARE(utimensat(AT_FDCWD, QFile::encodeName(dir.filePath("tree/pipe")).constData(), old, 0), 0);
         std::unique_ptr<TestVault> vault;
-        QString dest = dir.filePath("dest");
-        if (intoVault) {
-            vault = std::make_unique<TestVault>(dir.filePath("vault"));
-            QVERIFY(vault->isMounted());
-            dest = vault->mountPoint();
-        } else {
-            QVERIFY(QDir().mkpath(dest));
-        }
+        const QString dest = TestVault::folderFor(intoVault, dir.filePath("dest"), &vault);
+        QVERIFY(!dest.isEmpty());
         const QStringList outsideBefore = TreeBuilder::fingerprint(dir.filePath("outside"));
         const QStringList sourceBefore = TreeBuilder::fingerprint(dir.filePath("tree"));
 
@@ -371,6 +368,110 @@ private Q_SLOTS:
         QCOMPARE(outcome, QStringLiteral("error"));
         QCOMPARE(sourceAfter, source);
         QCOMPARE(destAfter, dest);
+    }
+
+    // The copy leaves out calls that would change nothing (each is a round trip into a vault);
+    // whatever the destination or the umask, the copy must still come out like the source.
+    void copyComesOutLikeTheSource_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::newRow("strict umask") << "umask 077";
+        QTest::newRow("no umask") << "umask 000";
+        QTest::newRow("destination with a default ACL") << "acl";
+        QTest::newRow("set-group-id destination of another group") << "setgid";
+    }
+    void copyComesOutLikeTheSource()
+    {
+        QFETCH(QString, setting);
+        QTemporaryDir dir;
+        QVERIFY(TreeBuilder::build(dir.path(), "d tree/sub 0750\nf tree/a 10 0644\nf tree/sub/run 10 0755\n"
+                                               "f tree/sub/own 10 0600\nf tree/shared 5 0664\nd dest 0777"));
+        const QByteArray dest = QFile::encodeName(dir.filePath("dest"));
+        const mode_t savedMask = umask(022);
+        if (setting == QLatin1String("umask 077")) {
+            umask(077);
+        } else if (setting == QLatin1String("umask 000")) {
+            umask(0);
+        } else if (setting == QLatin1String("acl")) {
+            // Owner only: new files would lose their group and other bits.
+            struct Entry
+            {
+                quint16 tag, perm;
+                quint32 id;
+            };
+            struct
+            {
+                quint32 version = 2;
+                Entry entries[3] = {{0x01, 7, ~0u}, {0x04, 0, ~0u}, {0x20, 0, ~0u}};
+            } acl;
+            if (setxattr(dest.constData(), "system.posix_acl_default", &acl, sizeof acl, 0) != 0)
+                QSKIP("this file system has no ACLs");
+        } else {
+            if (geteuid() != 0)
+                QSKIP("only root can hand a folder to another group");
+            QCOMPARE(chown(dest.constData(), uid_t(-1), 4242), 0);
+            QCOMPARE(chmod(dest.constData(), 02777), 0);
+        }
+        CopyRun copy(dir.filePath("tree"), dir.filePath("dest"));
+        const QString outcome = copy.run();
+        umask(savedMask);
+        QCOMPARE(outcome, QStringLiteral("over"));
+        QCOMPARE(TreeBuilder::fingerprint(dir.filePath("dest/tree")),
+                 TreeBuilder::fingerprint(dir.filePath("tree")));
+        for (const char* entry : {"", "/a", "/sub", "/sub/run", "/shared"}) {
+            struct stat original, copied;
+            QCOMPARE(
+                lstat(QFile::encodeName(dir.filePath("tree") + QLatin1String(entry)).constData(), &original),
+                0);
+            QCOMPARE(lstat(QFile::encodeName(dir.filePath("dest/tree") + QLatin1String(entry)).constData(),
+                           &copied),
+                     0);
+            QCOMPARE(copied.st_uid, original.st_uid);
+            QCOMPARE(copied.st_gid, original.st_gid);
+            QCOMPARE(copied.st_mode, original.st_mode);
+        }
+    }
+
+    // Many folders, hard links between them, files larger than one write: whole with any number
+    // of copying threads, into a folder and into a vault.
+    void copyIsWholeWithAnyThreadCount_data()
+    {
+        QTest::addColumn<int>("threads");
+        QTest::addColumn<bool>("intoVault");
+        QTest::newRow("1 thread") << 1 << false;
+        QTest::newRow("8 threads") << 8 << false;
+        QTest::newRow("1 thread into a vault") << 1 << true;
+        QTest::newRow("3 threads into a vault") << 3 << true;
+    }
+    void copyIsWholeWithAnyThreadCount()
+    {
+        QFETCH(int, threads);
+        QFETCH(bool, intoVault);
+        QTemporaryDir dir;
+        QString tree = QStringLiteral("f tree/big 9437184\nf tree/f0/empty 0\n");
+        quint64 total = 9437184;
+        for (int folder = 0; folder < 12; ++folder) {
+            for (int file = 0; file < 40; ++file) {
+                const int size = (folder * 40 + file) * 397 % 70001;
+                tree += QStringLiteral("f tree/f%1/m%2 %3\n").arg(folder).arg(file).arg(size);
+                total += quint64(size);
+            }
+            tree +=
+                QStringLiteral("h tree/f%1/link-to-f0 -> tree/f0/m7\nl tree/f%1/up -> ../f0\n").arg(folder);
+            total += 7 * 397;
+        }
+        QVERIFY(TreeBuilder::build(dir.path(), tree));
+        std::unique_ptr<TestVault> vault;
+        const QString dest = TestVault::folderFor(intoVault, dir.filePath("dest"), &vault);
+        QVERIFY(!dest.isEmpty());
+        TreeCopier::Control control;
+        control.threads = threads;
+        const TreeCopier::Result result = TreeCopier::copyInto(dir.filePath("tree"), dest, control);
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QCOMPARE(control.bytesDone.load(), total);
+        QCOMPARE(TreeBuilder::fingerprint(dest + QStringLiteral("/tree")),
+                 TreeBuilder::fingerprint(dir.filePath("tree")));
+        QVERIFY(TreeCopier::removeTree(dest + QStringLiteral("/tree")));
     }
 
     void copyThatCannotStartSaysError_data()

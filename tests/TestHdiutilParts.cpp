@@ -258,6 +258,13 @@ private Q_SLOTS:
         QTest::newRow("no capacity") << QByteArray(
             "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>VolumeName</key>"
             "<string>x</string></dict></plist>");
+        // The volume name makes the mount point: one that isn't a single path component would
+        // have mounted the vault outside the volumes folder.
+        for (const char* name : {"../../.ssh", "a/b", "..", "."})
+            QTest::addRow("volume name %s", name)
+                << QByteArray(
+                       "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>VolumeName</key><string>") +
+                       name + "</string><key>Capacity</key><integer>1000</integer></dict></plist>";
     }
     void metadataRefusesForeignFiles()
     {

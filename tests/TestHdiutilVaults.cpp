@@ -101,13 +101,19 @@ private:
         return plist.value("system-entities").toList().value(0).toMap().value("mount-point").toString();
     }
 
+    // The images info lists that this test's home holds or mounted (other sessions on the
+    // machine may have theirs mounted too).
     static QMap<QString, QString> imagesInInfo()
     {
+        const QString home = QDir(Paths::home()).canonicalPath() + QLatin1Char('/');
         QMap<QString, QString> images;
         const ToolRun r = tool({"info", "-plist"});
         for (const QVariant& v : plistOf(r.out).value("images").toList()) {
             const QVariantMap m = v.toMap();
-            images.insert(m.value("image-path").toString(), mountPointOf(m));
+            const QString image = m.value("image-path").toString();
+            const QString mountPoint = mountPointOf(m);
+            if (image.startsWith(home) || mountPoint.startsWith(home))
+                images.insert(image, mountPoint);
         }
         return images;
     }

@@ -1,6 +1,7 @@
 #include "core/vault/MountTable.h"
 
 #include <QTest>
+#include <sys/sysmacros.h>
 
 class TestMountTable : public QObject
 {
@@ -23,6 +24,8 @@ private Q_SLOTS:
         QCOMPARE(entries[2].fsType, QStringLiteral("cifs"));
         QCOMPARE(entries[2].source, QStringLiteral("//server/share"));
         QCOMPARE(entries[2].root, QStringLiteral("/share"));
+        QCOMPARE(entries[0].device, makedev(8, 1));
+        QCOMPARE(entries[1].device, makedev(0, 39));
 
         QCOMPARE(MountTable::mountContaining(QStringLiteral("/mnt/smb/a/b"), entries)->fsType,
                  QStringLiteral("cifs"));

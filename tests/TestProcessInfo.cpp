@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -222,34 +224,48 @@ private Q_SLOTS:
     void folderOpenByProcess_data()
     {
         QTest::addColumn<QString>("mode");
-        QTest::addColumn<QString>("held");
+        QTest::addColumn<QString>("held"); // below the vault
+        QTest::addColumn<bool>("inMountedVault");
         QTest::addColumn<bool>("reported");
         QTest::newRow("open file") << "fd"
-                                   << "vault/Mail/inbox" << true;
+                                   << "Mail/inbox" << false << true;
         QTest::newRow("open folder itself") << "fd"
-                                            << "vault" << true;
+                                            << "" << false << true;
         QTest::newRow("working folder") << "cwd"
-                                        << "vault/Mail" << true;
+                                        << "Mail" << false << true;
         QTest::newRow("mapped file") << "mmap"
-                                     << "vault/Mail/inbox" << true;
+                                     << "Mail/inbox" << false << true;
         QTest::newRow("sibling with the same prefix") << "fd"
-                                                      << "vault2/file" << false;
+                                                      << "../vault2/file" << false << false;
         QTest::newRow("nothing held") << "sleep"
-                                      << "" << false;
+                                      << "" << false << false;
+        QTest::newRow("vault: only a mapped file") << "mmap"
+                                                   << "Mail/inbox" << true << true;
+        QTest::newRow("vault: open file") << "fd"
+                                          << "Mail/inbox" << true << true;
+        QTest::newRow("vault: working folder") << "cwd"
+                                               << "Mail" << true << true;
+        QTest::newRow("vault: nothing held") << "sleep"
+                                             << "" << true << false;
     }
     void folderOpenByProcess()
     {
         QFETCH(QString, mode);
         QFETCH(QString, held);
+        QFETCH(bool, inMountedVault);
         QFETCH(bool, reported);
         QTemporaryDir dir;
-        QVERIFY(TreeBuilder::build(dir.path(), "f vault/Mail/inbox 8192\nf vault2/file 8192"));
-        auto child = startChild(m_programs.named(QStringLiteral("ZvHolder")), {mode, dir.filePath(held)});
+        std::unique_ptr<TestVault> mounted;
+        const QString vault = TestVault::folderFor(inMountedVault, dir.filePath("vault"), &mounted);
+        QVERIFY(!vault.isEmpty());
+        QVERIFY(TreeBuilder::build(vault, "f Mail/inbox 8192"));
+        QVERIFY(TreeBuilder::build(dir.path(), "f vault2/file 8192"));
+        auto child = startChild(m_programs.named(QStringLiteral("ZvHolder")), {mode, vault + '/' + held});
         QVERIFY(child);
         ProcessInfo info;
-        QCOMPARE(info.FolderOpenByProcess(dir.filePath("vault")),
-                 reported ? QStringLiteral("zvholder") : QString());
+        QCOMPARE(info.FolderOpenByProcess(vault), reported ? QStringLiteral("zvholder") : QString());
         QVERIFY(info.FolderOpenByProcess(dir.filePath("missing")).isNull());
+        child.reset(); // before the vault is unmounted
     }
 
     void highProcessIdsAreReported()
@@ -290,42 +306,52 @@ private Q_SLOTS:
         const QString proc = dir.filePath("proc");
         QVERIFY(TreeBuilder::build(dir.path(), "d vault\nd vault2"));
         const QByteArray v = QFile::encodeName(vault);
+        // Maps lines carry the device of the mapped file's file system, as the kernel writes it.
+        struct stat vaultStat;
+        QCOMPARE(stat(v.constData(), &vaultStat), 0);
+        const QByteArray dev =
+            QString::asprintf("%02x:%02x", major(vaultStat.st_dev), minor(vaultStat.st_dev)).toLatin1();
+        const QByteArray otherDev =
+            QString::asprintf("%02x:%02x", major(vaultStat.st_dev) + 1, 7u).toLatin1();
         struct Fake
         {
             const char* pid;
             const char* stat;
-            QByteArray exe, cwd, fd, maps;
+            QByteArray exe, cwd, fd, maps, root = "/";
         };
         const QList<Fake> fakes{
             {"1234567", "1234567 (signal-desktop) S 1 0", "/opt/Signal/signal-desktop (deleted)", "/", v,
              "7f00-7f01 r--p 0 08:01 1 /usr/lib/libc.so.6\n"},
             {"42", "42 (thunderbird) S 1 0", "/usr/lib/thunderbird/thunderbird", "/", "socket:[99]",
-             "7f00-7f01 r--s 0 08:01 1 " + v + "/Mail/global-messages-db.sqlite\n"},
+             "7f00-7f01 r-xp 0 " + dev + " 2 /usr/lib/x.so\n7f01-7f02 r--s 0 " + dev + " 1 " + v +
+                 "/Mail/global-messages-db.sqlite (deleted)\n"},
             {"31337", "31337 (vim) S 1 0", "/usr/bin/vim", "/", v + "2/notes", ""},
             {"77", "77 (ZvLongHelperNam) S 1 0", "/x/ZvLongHelperNameXYZ", v + "/Mail", "pipe:[3]", ""},
             {"5", "5 (kthreadd) S 2 0", "", "", "", ""},
+            // The same path on another file system: seen from another mount namespace.
+            {"600", "600 (sandboxed) S 1 0", "/app/bin/sandboxed", "/", "pipe:[4]",
+             "7f00-7f01 r--s 0 " + otherDev + " 1 " + v + "/Mail/inbox\n"},
+            {"700", "700 (confined) S 1 0", "/usr/bin/confined", "/", "pipe:[5]", "", v},
         };
         for (const Fake& f : fakes) {
             const QString base = proc + QLatin1Char('/') + QLatin1String(f.pid);
             QVERIFY(QDir().mkpath(base + QStringLiteral("/fd")));
             QVERIFY(writeText(base + QStringLiteral("/stat"), f.stat));
             QVERIFY(writeText(base + QStringLiteral("/maps"), f.maps));
-            if (!f.exe.isEmpty())
-                QVERIFY(symlink(f.exe.constData(),
-                                QFile::encodeName(base + QStringLiteral("/exe")).constData()) == 0);
-            if (!f.cwd.isEmpty())
-                QVERIFY(symlink(f.cwd.constData(),
-                                QFile::encodeName(base + QStringLiteral("/cwd")).constData()) == 0);
-            if (!f.fd.isEmpty())
-                QVERIFY(symlink(f.fd.constData(),
-                                QFile::encodeName(base + QStringLiteral("/fd/4")).constData()) == 0);
+            const QList<std::pair<const char*, QByteArray>> links{
+                {"/exe", f.exe}, {"/cwd", f.cwd}, {"/fd/4", f.fd}, {"/root", f.root}};
+            for (const auto& [name, target] : links) {
+                if (!target.isEmpty() && !f.exe.isEmpty())
+                    QVERIFY(symlink(target.constData(),
+                                    QFile::encodeName(base + QLatin1String(name)).constData()) == 0);
+            }
         }
         QVERIFY(TreeBuilder::build(proc, "d self\nf 12ab/stat 1"));
 
         ProcessInfo info(proc);
         info.obtainFreshProcessList();
-        QCOMPARE(info.numberOfProcesses(), 5);
-        QCOMPARE(info.pidDarwinList(), (QStringList{"5", "42", "77", "31337", "1234567"}));
+        QCOMPARE(info.numberOfProcesses(), 7);
+        QCOMPARE(info.pidDarwinList(), (QStringList{"5", "42", "77", "600", "700", "31337", "1234567"}));
         QCOMPARE(info.processList().at(2), QStringLiteral("ZvLongHelperNam"));
         QVERIFY(info.findProcessWithName(QStringLiteral("THUNDERBIRD")));
         QVERIFY(info.findProcessWithName(QStringLiteral("ZvLongHelperNameXYZ")));
@@ -335,7 +361,7 @@ private Q_SLOTS:
         QVERIFY(info.findProcessnameWithPid(QStringLiteral("abc")).isNull());
         // Pid order; the seven-digit pid is reported like any other.
         QCOMPARE(info.FolderOpenByProcess(vault),
-                 QStringLiteral("thunderbird,zvlonghelpernamexyz,signal-desktop"));
+                 QStringLiteral("thunderbird,zvlonghelpernamexyz,confined,signal-desktop"));
         QVERIFY(info.FolderOpenByProcess(vault + QStringLiteral("/Mail/none")).isNull());
 
         ProcessInfo broken(dir.filePath("no-proc"));

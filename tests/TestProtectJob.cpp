@@ -1,5 +1,6 @@
 #include "app/items/FileJob.h"
 #include "app/items/item1.h"
+#include "core/files/JobRecovery.h"
 #include "core/settings/GlobalVariable.h"
 #include "core/settings/Paths.h"
 #include "core/settings/Records.h"
@@ -10,15 +11,22 @@
 #include "tests/support/TestVaults.h"
 #include "tests/support/TreeBuilder.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <chrono>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -279,6 +287,104 @@ private Q_SLOTS:
         const QStringList inVault =
             QDir(Paths::mountPoint(vault)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
         QCOMPARE(inVault, copyAside ? QStringList{QStringLiteral("Tree_zorvanebak")} : QStringList());
+    }
+
+    // The records can't be written when the job ends "over": the user is told, the data stays in
+    // the vault behind its link, and the journal stays so that the next start writes the records.
+    void recordsNotWritten()
+    {
+        ProtectFixture f;
+        const QString places = placesFolder();
+        const QString vault = vaultFor(f, QStringLiteral("Rec"));
+        QVERIFY(!vault.isEmpty());
+        QVERIFY(TreeBuilder::build(places, QStringLiteral("f Notes/a 4000")));
+        const QString place = places + QStringLiteral("/Notes");
+        const QString folder = Paths::settingsFolder();
+        const QString away = folder + QStringLiteral(".away");
+        auto putBack = qScopeGuard([&] {
+            QFile::remove(folder);
+            QDir().rename(away, folder);
+        });
+        // A file where the settings' folder was: no write gets through, not even root's.
+        ProtectWork::setCheckpoint([&](const QString& point, const ProtectWork::Plan&) {
+            if (point == QStringLiteral("linked") && QDir().rename(folder, away))
+                TreeBuilder::writeFile(folder, 1);
+            return true;
+        });
+        f.request(QStringLiteral("Notes"), place, vault);
+        QVERIFY(f.waitForJobs());
+        QCOMPARE(f.alerts.shown.size(), 1);
+        QVERIFY(
+            f.alerts.shown.constFirst().informativeText.contains(QStringLiteral("could not save its list")));
+        const QString target = Paths::itemDataPath(vault, place);
+        QVERIFY(linksTo(place, target));
+        QCOMPARE(homeTrash(), QStringList{QStringLiteral("Notes")});
+        QCOMPARE(jobJournals().filter(QStringLiteral(".plist")).size(), 1);
+
+        putBack.dismiss();
+        QVERIFY(QFile::remove(folder) && QDir().rename(away, folder));
+        QVERIFY(!f.isProtected(QStringLiteral("Notes")));
+        SettingsStore fresh(SettingsStore::kZorvaneDomain);
+        FreedesktopTrash trash;
+        const JobSettler::Report report =
+            JobRecovery::settleAtStart({&fresh, trash.mover(), trash.access().find});
+        QVERIFY(report.kept.isEmpty() && report.setAside.isEmpty());
+        QVERIFY(f.isProtected(QStringLiteral("Notes")));
+        QVERIFY(jobJournals().isEmpty());
+        QVERIFY(linksTo(place, target));
+    }
+
+    // With ZV_SHEET_HOLD_MS set: the custom-folder sheet filled in, then a row copying with its
+    // progress bar, each held that long after "HOLD <what>" on standard output, for screenshots.
+    void holdForScreenshots()
+    {
+        const int hold = qEnvironmentVariableIntValue("ZV_SHEET_HOLD_MS");
+        if (hold <= 0)
+            QSKIP("ZV_SHEET_HOLD_MS not set");
+        ProtectFixture f;
+        const QString places = QDir::homePath() + QStringLiteral("/Documents");
+        const QString vault = f.addVault(m_images.path(), QStringLiteral("Private"), QStringLiteral("1G"));
+        QVERIFY(!vault.isEmpty());
+        QString tree = QStringLiteral("d Projects");
+        for (int i = 0; i < 60; ++i)
+            tree += QStringLiteral("\nf Projects/scan-%1.tif 5000000").arg(i);
+        QVERIFY(TreeBuilder::build(places, tree));
+        const QString place = places + QStringLiteral("/Projects");
+        item1& page = f.makePage();
+        page.setWindowTitle(QStringLiteral("Zorvane"));
+        page.resize(820, 560);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        const auto holdFor = [hold](const char* what) {
+            QApplication::processEvents();
+            printf("HOLD %s\n", what);
+            fflush(stdout);
+            QTest::qWait(hold);
+        };
+
+        page.clickadd();
+        QTest::keyClicks(page.CustomFolderName(), QStringLiteral("Projects"));
+        page.CustomFolderPath()->setText(place);
+        page.CustomRedirectButton()->setCurrentText(vault);
+        holdFor("sheet");
+
+        // The worker waits once copied, and the row keeps what it showed, until the picture is taken.
+        std::atomic<bool> held{true};
+        ProtectWork::setCheckpoint([&held](const QString& point, const ProtectWork::Plan&) {
+            while (point == QStringLiteral("copied") && held)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            return true;
+        });
+        page.clickcustomok();
+        QCOMPARE(page.runningJobs().size(), 1);
+        FileJob* job = page.runningJobs().constFirst();
+        const QRegularExpression partway(QStringLiteral(" [2-7][0-9]%"));
+        QTRY_VERIFY_WITH_TIMEOUT(job->percent().value().contains(partway), 60000);
+        job->timercopy()->stop();
+        holdFor("progress");
+        job->timercopy()->start();
+        held = false;
+        QVERIFY(f.waitForJobs());
     }
 
     // Moving an item to another vault through the move sheet.

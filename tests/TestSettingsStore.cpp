@@ -251,6 +251,14 @@ private Q_SLOTS:
         QTest::newRow("truncated xml")
             << PropertyList::toXml(QVariantMap{{"vaultitem", QVariantMap{{"A", "/a"}}}}).left(120);
         QTest::newRow("array root") << PropertyList::toXml(QVariantList{1, 2});
+        // The property-list library aborted the program on a string holding a zero byte.
+        QTest::newRow("zero byte in a string")
+            << QByteArray(
+                   "<?xml version=\"1.0\"?><plist><dict><key>vaultitem</key><dict><key>A</key><string>/a") +
+                   QByteArray(1, '\0') + QByteArray("b</string></dict></dict></plist>");
+        QTest::newRow("binary file, U+0000 in a key") << QByteArray::fromHex(
+            "62706c6973743030d10102597661756c746974656dd1030465004400e9000000740061522f61080b"
+            "1518230000000000000101000000000000000500000000000000000000000000000026");
     }
 
     void unreadableFileIsKeptAside()

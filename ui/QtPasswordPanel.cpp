@@ -1,5 +1,7 @@
 #include "ui/QtPasswordPanel.h"
 
+#include "ui/SecretField.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -87,7 +89,10 @@ QString QtPasswordPanel::password() const
 
 void QtPasswordPanel::setPassword(const QString& text)
 {
-    m_password->setText(text);
+    if (text.isEmpty())
+        SecretField::clear(m_password);
+    else
+        m_password->setText(text);
 }
 
 void QtPasswordPanel::setTip(const QString& text, bool isError)

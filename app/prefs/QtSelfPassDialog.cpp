@@ -1,5 +1,7 @@
 #include "app/prefs/QtSelfPassDialog.h"
 
+#include "ui/SecretField.h"
+
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -119,7 +121,7 @@ void QtSelfPassDialog::clear()
     // Emptying the fields is not typing: no match text for two empty fields here.
     const QSignalBlocker blockPassword(m_password);
     const QSignalBlocker blockRepeat(m_repeat);
-    m_password->clear();
-    m_repeat->clear();
+    SecretField::clear(m_password);
+    SecretField::clear(m_repeat);
     m_info->clear();
 }

@@ -1,5 +1,7 @@
 #include "app/shell/QtSelfUnlockPanel.h"
 
+#include "ui/SecretField.h"
+
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -45,10 +47,12 @@ QtSelfUnlockPanel::~QtSelfUnlockPanel() = default;
 int QtSelfUnlockPanel::runModal(const Actions& actions)
 {
     m_actions = actions;
-    m_password->clear();
+    SecretField::clear(m_password);
     m_info->clear();
     const int code = m_dialog->exec();
     m_actions = {};
+    // The password is checked by now; it must not stay in the field for the program's whole run.
+    SecretField::clear(m_password);
     return code;
 }
 

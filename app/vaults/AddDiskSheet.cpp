@@ -1,5 +1,7 @@
 #include "app/vaults/AddDiskSheet.h"
 
+#include "ui/SecretField.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -233,7 +235,10 @@ QString AddDiskSheet::text(Field f) const
 
 void AddDiskSheet::setText(Field f, const QString& text)
 {
-    field(f)->setText(text);
+    if (text.isEmpty() && (f == Field::PassWord || f == Field::RepeatPassWorld))
+        SecretField::clear(field(f));
+    else
+        field(f)->setText(text);
 }
 
 void AddDiskSheet::setPasswordStatus(const QString& text, const QColor& color)

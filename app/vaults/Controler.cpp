@@ -11,14 +11,19 @@
 #include "core/system/Logging.h"
 #include "core/system/NotificationCenter.h"
 #include "core/system/NotificationNames.h"
+#include "core/system/SecretWipe.h"
 #include "core/vault/AttachDiskImageController.h"
 #include "core/vault/DiskImageTask.h"
+#include "core/vault/ImageWorkFolder.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSignalBlocker>
 #include <QStorageInfo>
+#include <QThread>
 #include <csignal>
 #include <unistd.h>
 
@@ -49,12 +54,6 @@ const QString kCreateFailedText = QStringLiteral(
     "please select \"sparse disk image\"instead of\"sparse bundle disk image\" at \"advanced options\" "
     "below.\r\n\r\nOr if you have Drive Genius installed, please remove DrivePulse from your login items, "
     "reboot your mac, and try again.");
-
-// The tool builds an image in "." + file name + ".creating-XXXXXX" beside the target.
-QString leftoverPattern(const QString& imagePath)
-{
-    return QLatin1Char('.') + QFileInfo(imagePath).fileName() + QStringLiteral(".creating-??????");
-}
 
 } // namespace
 
@@ -391,14 +390,13 @@ void Controler::startCreateTask(const QString& sizeArg, const QString& encryptio
          m_nsFilePath});
     // Its own process group, so a cancel also ends the encryption engine the tool runs.
     m_vaulttask->setChildProcessModifier([] { ::setpgid(0, 0); });
-    m_vaulttask->appendStandardInput(m_nsPassWord.toUtf8());
+    appendPassword(*m_vaulttask);
     connect(m_vaulttask.get(), &QProcess::readyReadStandardOutput, this, &Controler::outPipeDataAvailable);
     connect(m_vaulttask.get(), &QProcess::finished, this, &Controler::hdiutilAttachDidTerminate);
     connect(m_vaulttask.get(), &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
             hdiutilAttachDidTerminate(-1, QProcess::CrashExit);
     });
-    m_leftoversBefore = creationLeftovers();
     sheet->openSheet(Sheet::Progress);
     sheet->setProgressStatus(QStringLiteral("Create vault.."));
     sheet->setProgressValue(0);
@@ -445,7 +443,7 @@ void Controler::finishCreation()
     sheet->setProgressValue(0);
     std::unique_ptr<DiskImageTask> mount = AttachDiskImageController::hdiutilTaskWithCommand(
         QStringLiteral("mount"), std::nullopt, {QStringLiteral("-stdinpass"), m_nsFilePath});
-    mount->appendStandardInput(m_nsPassWord.toUtf8());
+    appendPassword(*mount);
     const bool attached = mount->runToEnd() == 0;
     if (!attached)
         qCWarning(lcApp) << "the first attach of" << m_nsFilePath
@@ -513,29 +511,27 @@ void Controler::stopTask()
 {
     // The tool and the engine it runs end together; the ending is then handled as a cancel.
     const qint64 pid = m_vaulttask->processId();
-    if (m_vaulttask->state() != QProcess::NotRunning && pid > 0)
+    if (m_vaulttask->state() != QProcess::NotRunning && pid > 0) {
         ::kill(-pid_t(pid), SIGKILL);
-    m_vaulttask->waitForFinished(-1);
+        {
+            // Its ending is handled below, once the engine, which holds the work folder's lock
+            // too, is gone as well.
+            const QSignalBlocker quiet(m_vaulttask.get());
+            m_vaulttask->waitForFinished(-1);
+        }
+        QDeadlineTimer deadline(2000);
+        while (::kill(-pid_t(pid), 0) == 0 && !deadline.hasExpired())
+            QThread::msleep(5);
+    }
     if (m_vaulttask)
         hdiutilAttachDidTerminate(-1, QProcess::CrashExit);
 }
 
-QStringList Controler::creationLeftovers() const
-{
-    const QDir folder(QFileInfo(m_nsFilePath).absolutePath());
-    return folder.entryList({leftoverPattern(m_nsFilePath)},
-                            QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
-}
-
 void Controler::removeCreationLeftovers()
 {
-    // Only the work folders this creation made: the tool never renamed them into place, so they
-    // hold nothing but the empty encrypted folder being set up.
-    const QString parent = QFileInfo(m_nsFilePath).absolutePath();
-    for (const QString& name : creationLeftovers()) {
-        if (!m_leftoversBefore.contains(name) && !QDir(parent + QLatin1Char('/') + name).removeRecursively())
-            qCWarning(lcApp) << "could not remove the unfinished image" << name << "in" << parent;
-    }
+    // The tool never renamed the folder into place, so it holds nothing but the encrypted folder
+    // being set up; a creation still running elsewhere keeps its own.
+    ImageWorkFolder::removeAbandoned(QFileInfo(m_nsFilePath).absolutePath());
 }
 
 void Controler::CancelWindow()
@@ -555,8 +551,15 @@ void Controler::clearSheet()
     sheet->setOkEnabled(false);
 }
 
+void Controler::appendPassword(DiskImageTask& task) const
+{
+    // The bare password, no terminator: the tool reads to the end of its input.
+    QByteArray bytes = m_nsPassWord.toUtf8();
+    const SecretWipe::Guard wipe(bytes);
+    task.appendStandardInput(bytes);
+}
+
 void Controler::wipePassword()
 {
-    m_nsPassWord.fill(QChar(0));
-    m_nsPassWord.clear();
+    SecretWipe::wipe(m_nsPassWord);
 }

@@ -106,9 +106,9 @@ private:
     void finishCreation();
     void failCreation(const QString& toolError);
     void stopTask();
-    QStringList creationLeftovers() const;
     void removeCreationLeftovers();
     void clearSheet();
+    void appendPassword(DiskImageTask& task) const;
     void wipePassword();
     QString selectedTitle(CreateSheetPort::PopUp popUp) const;
 
@@ -119,5 +119,4 @@ private:
     QString m_nsValueName;
     QString m_nsPassWord;
     QString m_nsFilePath;
-    QStringList m_leftoversBefore;
 };

@@ -5,9 +5,11 @@
 #include "core/system/AlertPort.h"
 #include "core/system/Logging.h"
 #include "core/system/OffThread.h"
+#include "core/system/SecretWipe.h"
 #include "core/vault/AttachDiskImageController.h"
 #include "core/vault/KeychainStore.h"
 #include "platform/Trash.h"
+#include "ui/SecretField.h"
 
 #include <QDialog>
 #include <QDir>
@@ -224,7 +226,7 @@ void VaultMaintenance::ChangeSize()
     m_resizeDialog = resizedisk::showSheet({m_services.alerts, m_services.local}, m_page.window(),
                                            row->disksize(), QString(), row->diskpath(), QString(), *password,
                                            0, resizedisk::kCallerVaultList, m_currentlocationIndex);
-    password->fill(QChar(0));
+    SecretWipe::wipe(password);
 }
 
 // ---- Change password -------------------------------------------------------------------------
@@ -270,7 +272,7 @@ std::optional<QString> VaultMaintenance::keychainItemOf(const QString& imagePath
 
 void VaultMaintenance::ClickChangePassOk()
 {
-    const QString newPassword = m_newPassWord->text();
+    QString newPassword = m_newPassWord->text();
     if (newPassword.isEmpty() || m_repeatPassWord->text().isEmpty()) {
         m_services.alerts->runAlert(
             Alert(QStringLiteral("Password is incorrect"), QStringLiteral("New password must not be empty!")),
@@ -319,6 +321,7 @@ void VaultMaintenance::ClickChangePassOk()
         }
     }
     clearPasswordFields();
+    SecretWipe::wipe(newPassword); // the fields let go of it: this is the last copy
     m_changepasswindow->close();
 }
 
@@ -331,7 +334,7 @@ void VaultMaintenance::ClickChangePassCancel()
 void VaultMaintenance::clearPasswordFields()
 {
     for (QLineEdit* field : {m_oldPassWord, m_newPassWord, m_repeatPassWord})
-        field->clear();
+        SecretField::clear(field);
 }
 
 // ---- Change location -------------------------------------------------------------------------

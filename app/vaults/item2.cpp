@@ -17,6 +17,7 @@
 #include "core/system/Logging.h"
 #include "core/system/NotificationCenter.h"
 #include "core/system/NotificationNames.h"
+#include "core/system/SecretWipe.h"
 #include "core/vault/AttachDiskImageController.h"
 #include "core/vault/KeychainStore.h"
 #include "core/vault/MountTable.h"
@@ -26,6 +27,7 @@
 #include "platform/MountWatcher.h"
 #include "platform/Trash.h"
 #include "ui/ImageAndChildText.h"
+#include "ui/SecretField.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -167,6 +169,11 @@ void item2::buildAddVaultSheet()
     m_addvaultwindow->setObjectName(QStringLiteral("addvaultwindow"));
     m_addvaultwindow->setWindowTitle(QStringLiteral("Add an existing vault"));
     m_addvaultwindow->setWindowModality(Qt::WindowModal);
+    // However the sheet ends, the typed password does not stay in it.
+    connect(m_addvaultwindow, &QDialog::finished, this, [this] {
+        SecretField::clear(m_addVaultPassWord);
+        SecretField::clear(m_repeatAddVaultPassWord);
+    });
     auto* layout = new QVBoxLayout(m_addvaultwindow);
     auto* form = new QFormLayout;
     auto* pathRow = new QHBoxLayout;
@@ -718,7 +725,7 @@ void item2::showPasswordMatch(QLabel* status, bool match)
 void item2::ClickAddVaultOK()
 {
     const bool encrypted = m_addtoencryptimage->isChecked();
-    const QString password = m_addVaultPassWord->text();
+    QString password = m_addVaultPassWord->text();
     if (encrypted) {
         if (password.isEmpty() || m_repeatAddVaultPassWord->text().isEmpty())
             return;
@@ -775,6 +782,7 @@ void item2::ClickAddVaultOK()
     }
     actuallyadddisk(recordedName, path, false);
     m_addvaultwindow->close();
+    SecretWipe::wipe(password); // the closed sheet let go of it: this is the last copy
 }
 
 void item2::ClickAddVaultCancel()
@@ -832,7 +840,8 @@ void item2::ClickSaveNetworkOk()
     const QString share = m_networkInfo->text();
     if (m_serverhaspassword->isChecked()) {
         const QString user = m_serverUserName->text();
-        const QString password = m_serverPassword->text();
+        QString password = m_serverPassword->text();
+        const SecretWipe::Guard wipeLast(password);
         if (user.isEmpty() || password.isEmpty()) {
             m_services.alerts->runAlert(Alert(QStringLiteral("Username or Password is incorrect"),
                                               QStringLiteral("UserName or Password must not be empty!")),
@@ -841,16 +850,18 @@ void item2::ClickSaveNetworkOk()
         }
         if (KeychainStore* keychain = m_services.unlock.keychain) {
             const QString account = KeychainStore::currentUserFullName();
-            const QString credential = KeychainStore::joinCredential(user, password);
+            QString credential = KeychainStore::joinCredential(user, password);
             const bool stored = keychain->checkForExistanceOfKeychainItem(
                                     share, KeychainStore::kNetworkSharedPassword, account)
                                     ? keychain->modifyKeychainItem(
                                           share, KeychainStore::kNetworkSharedPassword, account, credential)
                                     : keychain->addKeychainItem(share, KeychainStore::kNetworkSharedPassword,
                                                                 account, credential);
+            SecretWipe::wipe(credential);
             if (!stored)
                 qCWarning(lcUi) << "cannot store the credentials of" << share << keychain->lastError();
         }
+        SecretField::clear(m_serverPassword);
     }
     Records(*m_services.settings).setEntry(SettingsKeys::NetworkVaultItem, m_networkvaultpath, share);
     closeNetworkSheet();
@@ -863,7 +874,7 @@ void item2::ClickSaveNetworkCancel()
 
 void item2::closeNetworkSheet()
 {
-    m_serverPassword->clear();
+    SecretField::clear(m_serverPassword);
     m_savenetworkfolder->close();
     askNextShare();
 }

@@ -6,6 +6,7 @@
 #include "core/system/Logging.h"
 #include "core/system/NotificationCenter.h"
 #include "core/system/NotificationNames.h"
+#include "core/system/SecretWipe.h"
 #include "core/vault/AttachDiskImageController.h"
 
 #include <QComboBox>
@@ -107,8 +108,7 @@ void resizedisk::setPassWord(const QString& value)
 
 void resizedisk::wipePassword()
 {
-    m_passWord.fill(QChar(0));
-    m_passWord.clear();
+    SecretWipe::wipe(m_passWord);
 }
 
 void resizedisk::awakeFromNib()

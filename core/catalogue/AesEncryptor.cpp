@@ -1,6 +1,7 @@
 #include "core/catalogue/AesEncryptor.h"
 
 #include "core/catalogue/NSDataBase64.h"
+#include "core/system/SecretWipe.h"
 
 #include <QStringDecoder>
 #include <algorithm>
@@ -28,7 +29,9 @@ QByteArray zeroPadded(const QByteArray& bytes, int size)
 std::optional<QByteArray> crypt(bool encrypt, const QByteArray& data, const QByteArray& key,
                                 const QByteArray& iv)
 {
-    const QByteArray keyBuffer = zeroPadded(key, kKeySize);
+    // The key may be a user's password (the self-protection key file).
+    QByteArray keyBuffer = zeroPadded(key, kKeySize);
+    const SecretWipe::Guard wipe(keyBuffer);
     const QByteArray ivBuffer = zeroPadded(iv, kBlockSize);
     std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree> ctx(EVP_CIPHER_CTX_new());
     if (!ctx || data.size() > std::numeric_limits<int>::max() - 2 * kBlockSize)
@@ -68,7 +71,9 @@ std::optional<QByteArray> AesEncryptor::decryptData(const QByteArray& data, cons
 
 QString AesEncryptor::encryptBase64String(const QString& text, const QString& keyString, bool separateLines)
 {
-    const auto cipher = encryptData(text.toUtf8(), keyString.toUtf8());
+    QByteArray key = keyString.toUtf8();
+    const SecretWipe::Guard wipe(key);
+    const auto cipher = encryptData(text.toUtf8(), key);
     if (!cipher)
         return {};
     return NSDataBase64::base64EncodedStringWithSeparateLines(*cipher, separateLines);
@@ -79,7 +84,9 @@ QString AesEncryptor::decryptBase64String(const QString& base64, const QString& 
     const QByteArray cipher = NSDataBase64::dataFromBase64String(base64);
     if (cipher.isEmpty())
         return {};
-    const auto plain = decryptData(cipher, keyString.toUtf8());
+    QByteArray key = keyString.toUtf8();
+    const SecretWipe::Guard wipe(key);
+    const auto plain = decryptData(cipher, key);
     if (!plain)
         return {};
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

@@ -10,4 +10,7 @@ class JobRecovery
 public:
     static JobSettler settler();
     static JobSettler::Report settleAtStart(const JobSettleServices& services);
+    // Work folders of vault creations that were killed, in the folders where vaults are made or
+    // kept (never one whose creation still runs). Part of settleAtStart; returns the folders removed.
+    static QStringList removeUnfinishedImages(SettingsStore& settings);
 };

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QThread>
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <dirent.h>
@@ -16,6 +18,7 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -67,24 +70,70 @@ bool copyXattrs(int srcFd, int dstFd, QString* error, const QByteArray& path)
     return true;
 }
 
-// Ownership, mode, extended attributes and timestamps, in an order where each step can't undo
-// the previous one (chown clears set-id bits; the mode may remove our write access). Each call
-// is a round trip on a FUSE mount, so calls that would change nothing are left out.
-bool applyMetadata(int srcFd, int dstFd, const struct stat& st, QString* error, const QByteArray& path,
-                   bool modeIsSet = false)
+// What the destination does with the entries this copy creates, learnt once per copy so that
+// calls that would change nothing can be left out: on a FUSE mount each is a round trip to the
+// engine, and a vault's engine shares the cores with us.
+struct CreationRules
 {
-    struct stat now;
-    const bool known = fstat(dstFd, &now) == 0;
-    if ((!known || now.st_uid != st.st_uid || now.st_gid != st.st_gid) &&
-        fchown(dstFd, st.st_uid, st.st_gid) != 0 && errno != EPERM) {
+    bool ownerKnown = false; // new entries belong to ownerUid/ownerGid
+    uid_t ownerUid = 0;
+    gid_t ownerGid = 0;
+    bool modeKnown = false; // new files get the mode asked for, less the umask
+    mode_t umask = 0;
+
+    static CreationRules of(const QByteArray& folder, const struct stat& folderStat)
+    {
+        CreationRules rules;
+        // A set-group-id folder or one of another group hands its group down (also on file
+        // systems mounted with grpid); otherwise new entries take our own ids.
+        rules.ownerUid = geteuid();
+        rules.ownerGid = getegid();
+        rules.ownerKnown = !(folderStat.st_mode & S_ISGID) && folderStat.st_gid == rules.ownerGid;
+        // A default ACL decides modes instead of the umask; without one the umask alone does.
+        const bool defaultAcl = getxattr(folder.constData(), "system.posix_acl_default", nullptr, 0) >= 0 ||
+                                (errno != ENODATA && errno != ENOTSUP);
+        if (!defaultAcl) {
+            QFile status(QStringLiteral("/proc/self/status"));
+            if (status.open(QIODevice::ReadOnly)) {
+                for (const QByteArray& line : status.readAll().split('\n')) {
+                    if (line.startsWith("Umask:")) {
+                        bool ok = false;
+                        rules.umask = mode_t(line.mid(6).trimmed().toUInt(&ok, 8));
+                        rules.modeKnown = ok;
+                    }
+                }
+            }
+        }
+        return rules;
+    }
+
+    bool ownsLike(const struct stat& st) const
+    {
+        return ownerKnown && st.st_uid == ownerUid && st.st_gid == ownerGid;
+    }
+    // The mode to create a file with: its final one when the result is certain and leaves us
+    // able to write it, else a private one that is corrected afterwards.
+    mode_t createMode(const struct stat& st, bool* final) const
+    {
+        const mode_t mode = st.st_mode & 07777;
+        *final = modeKnown && (mode & S_IRUSR) && (mode & S_IWUSR) && !(mode & 07000) && !(mode & umask);
+        return *final ? mode : 0600;
+    }
+};
+
+// Ownership, mode, extended attributes and timestamps, in an order where each step can't undo
+// the previous one (chown clears set-id bits; the mode may remove our write access). Calls that
+// would change nothing are left out: each is a round trip on a FUSE mount.
+bool applyMetadata(int srcFd, int dstFd, const struct stat& st, QString* error, const QByteArray& path,
+                   bool ownerIsSet, bool modeIsSet)
+{
+    if (!ownerIsSet && fchown(dstFd, st.st_uid, st.st_gid) != 0 && errno != EPERM) {
         *error = errnoText("cannot set owner of", path, errno);
         return false;
     }
     if (!copyXattrs(srcFd, dstFd, error, path))
         return false;
-    const mode_t mode = st.st_mode & 07777;
-    if ((!modeIsSet || !known || (now.st_mode & 07777) != mode || (mode & 07000)) &&
-        fchmod(dstFd, mode) != 0) {
+    if (!modeIsSet && fchmod(dstFd, st.st_mode & 07777) != 0) {
         *error = errnoText("cannot set permissions of", path, errno);
         return false;
     }
@@ -99,20 +148,28 @@ bool applyMetadata(int srcFd, int dstFd, const struct stat& st, QString* error, 
 class Copier
 {
 public:
-    explicit Copier(TreeCopier::Control& control) : m_control(control) {}
+    Copier(TreeCopier::Control& control, const CreationRules& rules) : m_control(control), m_rules(rules) {}
 
     bool run(const QByteArray& src, const QByteArray& dst, const struct stat& st)
     {
         m_topLength = src.size();
-        const int n = std::max(1, m_control.threads);
-        for (int i = 0; i < n; ++i)
-            m_workers.emplace_back([this] { workerLoop(); });
+        // The walking thread copies too once the walk is done, so one thread means no hand-over.
+        for (int i = 1; i < m_control.threads; ++i) {
+            try {
+                m_workers.emplace_back([this] { workerLoop(); });
+            } catch (const std::system_error&) {
+                break; // no more threads to be had: fewer copy
+            }
+        }
+        m_maxQueued = m_workers.size() * kQueuedPerWorker;
         copyEntry(src, dst, st);
+        pushBatch();
         {
             std::lock_guard lock(m_mutex);
             m_walkDone = true;
         }
         m_wake.notify_all();
+        workerLoop();
         for (auto& t : m_workers)
             t.join();
         for (const auto& [existing, link] : m_linksToMake) {
@@ -138,6 +195,18 @@ private:
         QByteArray src, dst;
         struct stat st;
     };
+    using Batch = std::vector<FileTask>;
+
+    // Files travel to the copying threads in batches from one folder: fewer hand-overs, and
+    // threads that work in different folders don't queue on one folder's lock for each create.
+    static constexpr size_t kBatchFiles = 32;
+    static constexpr qint64 kBatchBytes = 16 << 20;
+    // Beyond this many waiting batches per thread the walker copies one itself, which bounds
+    // the memory a huge tree takes.
+    static constexpr size_t kQueuedPerWorker = 64;
+    // Data moves in large writes: on FUSE every write call also costs a round trip for the
+    // kernel's capability check, whatever its size.
+    static constexpr size_t kMaxChunk = 4 << 20;
 
     bool failed() const { return m_failed.load() || m_control.cancelled.load(); }
 
@@ -165,12 +234,37 @@ private:
         m_wake.notify_all();
     }
 
+    void pushBatch()
+    {
+        if (m_batch.empty())
+            return;
+        Batch ready;
+        ready.swap(m_batch);
+        m_batchBytes = 0;
+        std::unique_lock lock(m_mutex);
+        if (m_queue.size() >= m_maxQueued) {
+            // Copy the oldest batch here instead of queueing without bound.
+            m_queue.push_back(std::move(ready));
+            Batch mine = std::move(m_queue.front());
+            m_queue.pop_front();
+            lock.unlock();
+            m_wake.notify_one();
+            copyBatch(mine, m_walkerBuffer);
+            return;
+        }
+        m_queue.push_back(std::move(ready));
+        lock.unlock();
+        m_wake.notify_one();
+    }
+
     void copyEntry(const QByteArray& src, const QByteArray& dst, const struct stat& st)
     {
         if (failed())
             return;
         if (S_ISDIR(st.st_mode)) {
-            copyFolder(src, dst, st);
+            pushBatch();
+            copyFolder(src, dst);
+            pushBatch();
         } else if (S_ISREG(st.st_mode)) {
             if (st.st_nlink > 1) {
                 const auto key = std::make_pair(st.st_dev, st.st_ino);
@@ -184,9 +278,10 @@ private:
                 }
                 m_hardLinks.emplace(key, dst);
             }
-            std::lock_guard lock(m_mutex);
-            m_queue.push_back({src, dst, st});
-            m_wake.notify_one();
+            m_batch.push_back({src, dst, st});
+            m_batchBytes += st.st_size;
+            if (m_batch.size() >= kBatchFiles || m_batchBytes >= kBatchBytes)
+                pushBatch();
         } else if (S_ISLNK(st.st_mode)) {
             copyLink(src, dst, st);
         } else if (S_ISFIFO(st.st_mode)) {
@@ -207,7 +302,7 @@ private:
         }
     }
 
-    void copyFolder(const QByteArray& src, const QByteArray& dst, const struct stat& st)
+    void copyFolder(const QByteArray& src, const QByteArray& dst)
     {
         if (mkdir(dst.constData(), 0700) != 0) {
             fail(errnoText("cannot create folder", dst, errno));
@@ -238,7 +333,6 @@ private:
         if (errno != 0 && !failed())
             fail(errnoText("cannot read folder", src, errno));
         closedir(dir);
-        Q_UNUSED(st);
     }
 
     void finishFolder(const QByteArray& src, const QByteArray& dst)
@@ -249,7 +343,7 @@ private:
         QString err;
         if (s < 0 || d < 0 || fstat(s, &st) != 0)
             err = errnoText("cannot open folder", s < 0 ? src : dst, errno);
-        else if (applyMetadata(s, d, st, &err, dst))
+        else if (applyMetadata(s, d, st, &err, dst, m_rules.ownsLike(st), false))
             note(src, 'd', st);
         if (s >= 0)
             close(s);
@@ -272,7 +366,7 @@ private:
             fail(errnoText("cannot create link", dst, errno));
             return;
         }
-        if (lchown(dst.constData(), st.st_uid, st.st_gid) != 0 && errno != EPERM)
+        if (!m_rules.ownsLike(st) && lchown(dst.constData(), st.st_uid, st.st_gid) != 0 && errno != EPERM)
             qCInfo(lcFiles) << "Cannot set owner of link" << QFile::decodeName(dst);
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         utimensat(AT_FDCWD, dst.constData(), times, AT_SYMLINK_NOFOLLOW);
@@ -281,31 +375,45 @@ private:
 
     void workerLoop()
     {
+        std::vector<char> buffer;
         for (;;) {
-            FileTask task;
+            Batch batch;
             {
                 std::unique_lock lock(m_mutex);
                 m_wake.wait(lock, [this] { return !m_queue.empty() || m_walkDone || failed(); });
                 if (failed() || m_queue.empty())
                     return;
-                task = std::move(m_queue.front());
+                batch = std::move(m_queue.front());
                 m_queue.pop_front();
             }
-            QString err;
-            if (!copyFile(task, &err))
-                fail(err);
+            copyBatch(batch, buffer);
         }
     }
 
-    bool copyFile(const FileTask& task, QString* error)
+    void copyBatch(const Batch& batch, std::vector<char>& buffer)
+    {
+        for (const FileTask& task : batch) {
+            if (failed())
+                return;
+            QString err;
+            if (!copyFile(task, buffer, &err)) {
+                fail(err);
+                return;
+            }
+        }
+    }
+
+    bool copyFile(const FileTask& task, std::vector<char>& buffer, QString* error)
     {
         const int in = open(task.src.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (in < 0) {
             *error = errnoText("cannot read", task.src, errno);
             return false;
         }
+        bool modeIsFinal = false;
+        const mode_t mode = m_rules.createMode(task.st, &modeIsFinal);
         const int out =
-            open(task.dst.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            open(task.dst.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (out < 0) {
             *error = errnoText("cannot create", task.dst, errno);
             close(in);
@@ -315,8 +423,8 @@ private:
         std::unique_ptr<CopyManifest::Hasher> hasher;
         if (m_control.manifest && m_control.manifest->checksums())
             hasher = std::make_unique<CopyManifest::Hasher>();
-        bool ok = copyData(in, out, task, error, copied, hasher.get()) &&
-                  applyMetadata(in, out, task.st, error, task.dst, true);
+        bool ok = copyData(in, out, task, buffer, error, copied, hasher.get()) &&
+                  applyMetadata(in, out, task.st, error, task.dst, m_rules.ownsLike(task.st), modeIsFinal);
         if (close(out) != 0 && ok) {
             *error = errnoText("cannot write", task.dst, errno);
             ok = false;
@@ -327,12 +435,13 @@ private:
         return ok;
     }
 
-    // hasher, when given, sees every byte: the copy then reads through user space.
-    bool copyData(int in, int out, const FileTask& task, QString* error, quint64& copied,
-                  CopyManifest::Hasher* hasher)
+    // hasher, when given, must see every byte: that file is then read through user space.
+    bool copyData(int in, int out, const FileTask& task, std::vector<char>& buffer, QString* error,
+                  quint64& copied, CopyManifest::Hasher* hasher)
     {
-        bool useRange = hasher == nullptr;
-        std::vector<char> buffer;
+        // The kernel's file copy only works within one file system type; once it refuses, the
+        // rest of the copy goes straight to plain reads and writes.
+        bool useRange = hasher == nullptr && m_rangeWorks.load(std::memory_order_relaxed);
         for (;;) {
             if (failed())
                 return false;
@@ -349,6 +458,8 @@ private:
                 }
                 if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
                               errno == EPERM)) {
+                    if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP)
+                        m_rangeWorks = false;
                     useRange = false;
                     continue;
                 }
@@ -357,8 +468,10 @@ private:
                     return false;
                 }
             } else {
-                if (buffer.empty())
-                    buffer.resize(1 << 20);
+                // Room for the whole file and the read that finds its end, up to one chunk.
+                const size_t want = std::min(kMaxChunk, size_t(std::max<off_t>(task.st.st_size, 0)) + 1);
+                if (buffer.size() < want)
+                    buffer.resize(std::max(want, std::min(kMaxChunk, size_t(64) << 10)));
                 n = read(in, buffer.data(), buffer.size());
                 if (n < 0 && errno == EINTR)
                     continue;
@@ -387,14 +500,21 @@ private:
     }
 
     TreeCopier::Control& m_control;
+    const CreationRules m_rules;
     qsizetype m_topLength = 0;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::deque<FileTask> m_queue;
+    std::deque<Batch> m_queue;
+    size_t m_maxQueued = 0;
     bool m_walkDone = false;
     std::atomic<bool> m_failed{false};
+    std::atomic<bool> m_rangeWorks{true};
     QString m_error;
     std::vector<std::thread> m_workers;
+    // The walker's own state.
+    Batch m_batch;
+    qint64 m_batchBytes = 0;
+    std::vector<char> m_walkerBuffer;
     std::vector<std::pair<QByteArray, QByteArray>> m_folders;
     std::map<std::pair<dev_t, ino_t>, QByteArray> m_hardLinks;
     std::vector<std::pair<QByteArray, QByteArray>> m_linksToMake;
@@ -472,6 +592,11 @@ QStringList TreeCopier::workCopiesOf(const QString& folder, const QString& name)
     return found;
 }
 
+int TreeCopier::defaultThreads()
+{
+    return std::clamp(2 * QThread::idealThreadCount(), 2, 8);
+}
+
 bool TreeCopier::removeTree(const QString& path)
 {
     const QString clean = QDir::cleanPath(path);
@@ -522,7 +647,7 @@ TreeCopier::Result TreeCopier::copyInto(const QString& source, const QString& de
     // The copy grows under a name of its own, so a failure removes only what it made (never an
     // item that appeared at the target meanwhile), and it takes the final name only when whole.
     const QString work = uniqueSibling(destFolder, name, "zvcopy");
-    Copier copier(control);
+    Copier copier(control, CreationRules::of(encoded(destFolder), destStat));
     if (!copier.run(encoded(src), encoded(work), srcStat)) {
         result.error = control.cancelled ? QStringLiteral("cancelled") : copier.error();
         removeTree(work);

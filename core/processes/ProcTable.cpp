@@ -1,5 +1,7 @@
 #include "core/processes/ProcTable.h"
 
+#include "core/processes/FolderHolders.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -39,16 +41,14 @@ QByteArray withoutDeletedMark(QByteArray path)
     return path;
 }
 
-bool isUnder(const QByteArray& path, const QByteArray& folder)
-{
-    if (!path.startsWith(folder))
-        return false;
-    return path.size() == folder.size() || folder.endsWith('/') || path.at(folder.size()) == '/';
-}
-
 } // namespace
 
 ProcTable::ProcTable(const QString& root) : m_root(QFile::encodeName(root)) {}
+
+QString ProcTable::root() const
+{
+    return QFile::decodeName(m_root);
+}
 
 QByteArray ProcTable::pidPath(qint64 pid, const char* entry) const
 {
@@ -121,50 +121,10 @@ bool ProcTable::isOwnProcess(qint64 pid) const
 
 bool ProcTable::holdsPathUnder(qint64 pid, const QByteArray& folder) const
 {
-    const QByteArray base = pidPath(pid, nullptr);
-    const int pidFd = open(base.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int pidFd = open(pidPath(pid, nullptr).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (pidFd < 0)
         return false;
-    bool found = isUnder(withoutDeletedMark(readLinkAt(pidFd, "cwd")), folder);
-    if (!found) {
-        const int fdDirFd = openat(pidFd, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (DIR* fds = fdDirFd >= 0 ? fdopendir(fdDirFd) : nullptr) {
-            while (!found) {
-                struct dirent* e = readdir(fds);
-                if (!e)
-                    break;
-                if (e->d_name[0] == '.')
-                    continue;
-                const QByteArray target = readLinkAt(dirfd(fds), e->d_name);
-                // Sockets, pipes and anonymous files don't start with '/'.
-                found = target.startsWith('/') && isUnder(withoutDeletedMark(target), folder);
-            }
-            closedir(fds);
-        } else if (fdDirFd >= 0) {
-            ::close(fdDirFd);
-        }
-    }
-    if (!found) {
-        const int mapsFd = openat(pidFd, "maps", O_RDONLY | O_CLOEXEC);
-        if (mapsFd >= 0) {
-            QByteArray maps;
-            char buffer[65536];
-            ssize_t n;
-            while ((n = read(mapsFd, buffer, sizeof buffer)) > 0)
-                maps.append(buffer, n);
-            ::close(mapsFd);
-            // "address perms offset dev inode   /path": look for the folder only where a line's
-            // path starts, i.e. at the first '/' of its line.
-            for (qsizetype at = maps.indexOf(folder); !found && at >= 0; at = maps.indexOf(folder, at + 1)) {
-                const qsizetype lineStart = maps.lastIndexOf('\n', at) + 1;
-                qsizetype lineEnd = maps.indexOf('\n', at);
-                if (lineEnd < 0)
-                    lineEnd = maps.size();
-                if (maps.indexOf('/', lineStart) == at)
-                    found = isUnder(withoutDeletedMark(maps.mid(at, lineEnd - at)), folder);
-            }
-        }
-    }
+    const bool found = FolderHolders(QFile::decodeName(folder), root()).holds(pidFd);
     ::close(pidFd);
     return found;
 }

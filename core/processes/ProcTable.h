@@ -21,6 +21,7 @@ public:
 
     explicit ProcTable(const QString& root = defaultRoot());
     static QString defaultRoot() { return QStringLiteral("/proc"); }
+    QString root() const;
 
     // Every process id, ascending; 0 ids when the root can't be read (errorCode says why).
     QList<qint64> pids(int* errorCode = nullptr) const;
@@ -31,8 +32,8 @@ public:
     QStringList arguments(qint64 pid) const;
     // Processes of the effective user, which are the ones we may inspect and signal.
     bool isOwnProcess(qint64 pid) const;
-    // Whether the process has the folder (or anything below it) as its working folder, an open
-    // file or a mapped file. The folder must be canonical.
+    // Whether the process has the folder (or anything below it) as its working or root folder,
+    // an open file or a mapped file (see FolderHolders, which scans every process at once).
     bool holdsPathUnder(qint64 pid, const QByteArray& canonicalFolder) const;
 
     // Name of an application from its executable: last component without its extension.

@@ -1,5 +1,6 @@
 #include "core/processes/ProcessInfo.h"
 
+#include "core/processes/FolderHolders.h"
 #include "core/system/Logging.h"
 #include "core/system/LoginItemMarker.h"
 
@@ -127,17 +128,9 @@ QString ProcessInfo::FolderOpenByProcess(const QString& folderPath)
     const QString canonical = QFileInfo(folderPath).canonicalFilePath();
     if (canonical.isEmpty())
         return QString();
-    const QByteArray folder = QFile::encodeName(canonical);
-    QStringList pids;
-    for (qint64 pid : m_table.pids()) {
-        if (m_table.isOwnProcess(pid) && m_table.holdsPathUnder(pid, folder))
-            pids.append(QString::number(pid));
-    }
-    if (pids.isEmpty())
-        return QString();
     QStringList names;
-    for (const QString& pid : pids) {
-        const QString name = findProcessnameWithPid(pid);
+    for (qint64 pid : FolderHolders(canonical, m_table.root()).pids()) {
+        const QString name = findProcessnameWithPid(QString::number(pid));
         if (!name.isNull())
             names.append(name);
     }

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QTimeZone>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <plist/plist.h>
 
@@ -61,7 +62,22 @@ plist_t toNode(const QVariant& v)
     }
 }
 
-QVariant fromNode(plist_t node)
+// The library aborts the whole program when it hands out a key or a string holding a zero byte
+// (an XML file with one, a binary file with a UTF-16 U+0000). Its XML form writes such a byte as
+// it is, so a tree whose XML form holds one is refused before anything is read from it.
+bool holdsZeroByte(plist_t root)
+{
+    char* xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(root, &xml, &length);
+    const bool zero = !xml || std::memchr(xml, 0, length);
+    plist_to_xml_free(xml);
+    return zero;
+}
+
+// Sets *malformed for a node no well-formed property list holds; strings are read with their
+// length, so one holding a zero byte is refused rather than cut short.
+QVariant fromNode(plist_t node, bool* malformed)
 {
     switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
@@ -81,11 +97,13 @@ QVariant fromNode(plist_t node)
     }
     case PLIST_STRING:
     case PLIST_KEY: {
-        char* s = nullptr;
-        plist_get_string_val(node, &s);
-        const QString result = QString::fromUtf8(s ? s : "");
-        std::free(s);
-        return result;
+        uint64_t length = 0;
+        const char* s = plist_get_string_ptr(node, &length);
+        if (!s || std::memchr(s, 0, length)) {
+            *malformed = true;
+            return {};
+        }
+        return QString::fromUtf8(s, qsizetype(length));
     }
     case PLIST_DATE: {
         int32_t sec = 0, usec = 0;
@@ -105,7 +123,7 @@ QVariant fromNode(plist_t node)
         QVariantList list;
         const uint32_t n = plist_array_get_size(node);
         for (uint32_t i = 0; i < n; ++i)
-            list.append(fromNode(plist_array_get_item(node, i)));
+            list.append(fromNode(plist_array_get_item(node, i), malformed));
         return list;
     }
     case PLIST_DICT: {
@@ -118,7 +136,7 @@ QVariant fromNode(plist_t node)
             plist_dict_next_item(node, iter, &key, &value);
             if (!key)
                 break;
-            map.insert(QString::fromUtf8(key), fromNode(value));
+            map.insert(QString::fromUtf8(key), fromNode(value, malformed));
             std::free(key);
         }
         std::free(iter);
@@ -151,5 +169,11 @@ std::optional<QVariant> PropertyList::fromData(const QByteArray& data)
     if (!raw)
         return std::nullopt;
     PlistPtr root(raw);
-    return fromNode(root.get());
+    if (holdsZeroByte(root.get()))
+        return std::nullopt;
+    bool malformed = false;
+    QVariant value = fromNode(root.get(), &malformed);
+    if (malformed)
+        return std::nullopt;
+    return value;
 }

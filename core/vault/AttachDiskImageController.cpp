@@ -11,6 +11,7 @@
 #include "core/system/AlertPort.h"
 #include "core/system/BundleLayout.h"
 #include "core/system/Logging.h"
+#include "core/system/SecretWipe.h"
 #include "core/vault/KeychainStore.h"
 #include "core/vault/ServerVolumeMounter.h"
 
@@ -102,9 +103,9 @@ std::unique_ptr<DiskImageTask> AttachDiskImageController::hdiutilTaskWithCommand
     for (const auto* secret : {&password, &oldpassword, &newpassword}) {
         if (*secret) {
             QByteArray bytes = (*secret)->toUtf8();
-            bytes.append('\0');
+            const SecretWipe::Guard wipe(bytes);
             task->appendStandardInput(bytes);
-            bytes.fill('\0');
+            task->appendStandardInput(QByteArray(1, '\0'));
         }
     }
     return task;
@@ -353,7 +354,8 @@ int AttachDiskImageController::mountDiskImageAtPath(const QString& path, const Q
     const auto opens = [&](const QString& candidate) {
         return realMountDiskImageAtPath(path, options, candidate, error);
     };
-    if (storedPasswordThat(path, opens)) {
+    if (std::optional<QString> stored = storedPasswordThat(path, opens)) {
+        SecretWipe::wipe(stored);
         m_realError = nullptr;
         // Items without a permanent link must point into the vault again, or their programs
         // would go on writing into the empty folder a lock left, outside the vault.
@@ -436,12 +438,15 @@ bool AttachDiskImageController::mountNetworkShare(const QString& path)
     KeychainStore::Credential credential;
     if (KeychainStore* keychain = m_services.keychain) {
         const QString account = KeychainStore::currentUserFullName();
-        if (keychain->checkForExistanceOfKeychainItem(url, KeychainStore::kNetworkSharedPassword, account))
-            credential = KeychainStore::splitCredential(
-                keychain->getPasswordFromKeychainItem(url, KeychainStore::kNetworkSharedPassword, account));
+        if (keychain->checkForExistanceOfKeychainItem(url, KeychainStore::kNetworkSharedPassword, account)) {
+            QString joined =
+                keychain->getPasswordFromKeychainItem(url, KeychainStore::kNetworkSharedPassword, account);
+            credential = KeychainStore::splitCredential(joined);
+            SecretWipe::wipe(joined);
+        }
     }
     const int status = m_services.shares->mountServerVolume(url, credential.user, credential.password);
-    credential.password.fill(QChar(0));
+    SecretWipe::wipe(credential.password);
     if (status != 0) {
         qCInfo(lcUnlock) << "mounting the network share" << url << "failed with status" << status;
         return false;
@@ -454,7 +459,7 @@ AttachDiskImageController::storedPasswordThat(const QString& path,
                                               const std::function<bool(const QString&)>& opens)
 {
     std::optional<StoredPassword> stored = storedPasswordItem(path, opens);
-    return stored ? std::optional<QString>(stored->password) : std::nullopt;
+    return stored ? std::optional<QString>(std::move(stored->password)) : std::nullopt;
 }
 
 std::optional<QString>
@@ -464,7 +469,7 @@ AttachDiskImageController::passwordItemThatOpens(const QString& path,
     std::optional<StoredPassword> stored = storedPasswordItem(path, opens);
     if (!stored)
         return std::nullopt;
-    stored->password.fill(QChar(0));
+    SecretWipe::wipe(stored->password);
     return stored->itemName;
 }
 
@@ -482,10 +487,11 @@ AttachDiskImageController::storedPasswordItem(const QString& path,
     for (int number = 0;
          keychain->checkForExistanceOfKeychainItem(name, KeychainStore::kDiskImagePassword, account);
          ++number) {
-        const QString candidate =
+        QString candidate =
             keychain->getPasswordFromKeychainItem(name, KeychainStore::kDiskImagePassword, account);
         if (opens(candidate))
-            return StoredPassword{name, candidate};
+            return StoredPassword{name, std::move(candidate)};
+        SecretWipe::wipe(candidate);
         qCInfo(lcUnlock) << "the stored password" << name << "does not open" << path;
         name = numberedName(fileName, number);
     }
@@ -520,7 +526,8 @@ bool AttachDiskImageController::askForPassword(const QString& prompt, bool forMo
         panel->placeBelowMainWindow();
     panel->runModal();
     panel->setClient(nullptr);
-    if (forMount)
+    // A password only collected stays until RequirePass has taken it; nothing else stays typed.
+    if (forMount || m_iscancel)
         panel->setPassword(QString());
     return !m_iscancel;
 }

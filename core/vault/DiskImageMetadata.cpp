@@ -1,6 +1,7 @@
 #include "core/vault/DiskImageMetadata.h"
 
 #include "core/settings/AtomicFile.h"
+#include "core/settings/Paths.h"
 #include "core/settings/PropertyList.h"
 
 #include <QDir>
@@ -106,8 +107,9 @@ std::optional<DiskImageMetadata> DiskImageMetadata::read(const QString& imagePat
     m.format = map.value(kFormat).toString();
     m.fileSystem = map.value(kFileSystem).toString();
     m.licenseAgreement = map.value(kLicense, false).toBool();
-    if (m.volumeName.isEmpty() || m.capacity <= 0) {
-        setError(error, QStringLiteral("%1 lacks the volume name or the capacity").arg(file.fileName()));
+    // The volume name becomes the mount point's name: it must be one path component.
+    if (!Paths::isValidVaultName(m.volumeName) || m.capacity <= 0) {
+        setError(error, QStringLiteral("%1 lacks a usable volume name or the capacity").arg(file.fileName()));
         return std::nullopt;
     }
     return m;

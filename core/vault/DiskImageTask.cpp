@@ -1,6 +1,7 @@
 #include "core/vault/DiskImageTask.h"
 
 #include "core/system/Logging.h"
+#include "core/system/SecretWipe.h"
 
 #include <QEventLoop>
 
@@ -17,14 +18,19 @@ DiskImageTask::~DiskImageTask()
 
 void DiskImageTask::appendStandardInput(const QByteArray& bytes)
 {
-    m_standardInput.append(bytes);
+    // Grown into a new buffer by hand, so the old one is wiped rather than freed as it is.
+    QByteArray grown;
+    grown.reserve(m_standardInput.size() + bytes.size());
+    grown.append(m_standardInput.constData(), m_standardInput.size());
+    grown.append(bytes.constData(), bytes.size());
+    SecretWipe::wipe(m_standardInput);
+    m_standardInput = std::move(grown);
 }
 
 void DiskImageTask::wipeStandardInput()
 {
     // The buffer may hold passwords: overwrite it before it is released.
-    m_standardInput.fill('\0');
-    m_standardInput.clear();
+    SecretWipe::wipe(m_standardInput);
 }
 
 void DiskImageTask::launch()

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <sys/sysmacros.h>
 
 QString MountTable::unescape(const QByteArray& field)
 {
@@ -29,6 +30,9 @@ QList<MountEntry> MountTable::parse(const QByteArray& mountInfo)
         if (fields.size() < 6 || dash < 6 || dash + 2 >= fields.size())
             continue;
         MountEntry e;
+        const QList<QByteArray> majorMinor = fields[2].split(':');
+        if (majorMinor.size() == 2)
+            e.device = makedev(majorMinor[0].toUInt(), majorMinor[1].toUInt());
         e.root = unescape(fields[3]);
         e.mountPoint = unescape(fields[4]);
         e.options = QString::fromLatin1(fields[5]);

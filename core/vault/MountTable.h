@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <optional>
+#include <sys/types.h>
 
 // One line of /proc/self/mountinfo, with the octal escapes (\040 for a space, …) undone.
 struct MountEntry
@@ -12,6 +13,7 @@ struct MountEntry
     QString source; // for gocryptfs, the cipher folder
     QString root;   // the part of the source file system that is mounted
     QString options;
+    dev_t device = 0; // the file system's device number, as /proc/PID/maps shows it
 };
 
 // The mounts this process sees. Read afresh on every call: mounts change under us.

@@ -1,6 +1,7 @@
 #include "core/vault/VaultVolume.h"
 
 #include "core/files/TreeSize.h"
+#include "core/settings/Paths.h"
 #include "core/vault/DiskImageMetadata.h"
 
 #include <QDir>
@@ -95,6 +96,24 @@ std::optional<MountedVault> VaultVolume::vaultAtMountPoint(const QString& mountP
             return v;
     }
     return std::nullopt;
+}
+
+bool VaultVolume::isBelowVolumesRoot(const QString& mountPoint)
+{
+    const QString root = Paths::volumesRoot();
+    const QString parent = QFileInfo(QDir::cleanPath(mountPoint)).absolutePath();
+    return parent == QDir::cleanPath(root) || parent == QFileInfo(root).canonicalFilePath();
+}
+
+QStringList VaultVolume::mountedVaultNames(const QList<MountEntry>& mounts)
+{
+    QStringList names;
+    for (const MountedVault& v : mountedVaults(mounts)) {
+        const QString name = QFileInfo(v.mountPoint).fileName();
+        if (isBelowVolumesRoot(v.mountPoint) && !names.contains(name))
+            names.append(name);
+    }
+    return names;
 }
 
 std::optional<VaultSpace> VaultVolume::spaceOfImage(const QString& imagePath)

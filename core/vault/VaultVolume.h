@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // A vault image that is mounted, as the mount table shows it.
@@ -41,6 +42,12 @@ public:
                                                     const QList<MountedVault>& vaults);
     static std::optional<MountedVault>
     vaultAtMountPoint(const QString& mountPoint, const QList<MountEntry>& mounts = MountTable::read());
+    // Whether a mount point is a vault's own place: directly below the volumes root (as given
+    // or as the kernel shows it, resolved).
+    static bool isBelowVolumesRoot(const QString& mountPoint);
+    // Names of the vaults mounted at their own place below the volumes root. A folder of that
+    // name with nothing mounted on it does not count: its files would not be encrypted.
+    static QStringList mountedVaultNames(const QList<MountEntry>& mounts = MountTable::read());
 
     // Capacity and free space of a vault, from its image or from its mount point.
     static std::optional<VaultSpace> spaceOfImage(const QString& imagePath);

@@ -2,6 +2,7 @@
 // (ZV_LIBFUZZER=ON) or, with any compiler, with the bounded driver in standalone_driver.cpp.
 #include "core/catalogue/Catalogue.h"
 #include "core/catalogue/XMLReader.h"
+#include "tests/fuzz/FuzzHints.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +17,49 @@ namespace {
 }
 
 } // namespace
+
+FuzzHints fuzzHints()
+{
+    return {"fuzz_catalogue",
+            {"<appcategory>",
+             "</appcategory>",
+             "<app ",
+             "/>",
+             "<app name=\"x\" libpath=\"$homelib/a\"/>",
+             "<",
+             ">",
+             "</",
+             "\"",
+             "=",
+             "&amp;",
+             "&#0;",
+             "&#x10FFFF;",
+             "&e;",
+             "<!DOCTYPE a [<!ENTITY e \"xx\">]>",
+             "<![CDATA[",
+             "]]>",
+             "<!--",
+             "-->",
+             "<?xml version=\"1.0\"?>",
+             "xmlns:p=\"urn:x\" ",
+             "p:",
+             " text=\"t\"",
+             "\xef\xbb\xbf",
+             "\xff\xfe",
+             "\xc3",
+             "\r\n"},
+            {
+                "<appcategory><app name=\"A\" processname=\"a|b\" libpath=\"$homelib/a\" apppath=\"/x|/y\" "
+                "issymlink=\"1\" "
+                "isui=\"0\" infor=\"i\"/><app name=\"B\"/></appcategory>",
+                "<a x=\"1\"><b/><b/></a>",
+                "<a>one<b>two</b>three<b/></a>",
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- c --><appcategory "
+                "app=\"s\"><app/></appcategory>",
+                "<!DOCTYPE r [<!ENTITY e \"&f;&f;\"><!ENTITY f \"ab\">]><r>&e;<![CDATA[<x>]]></r>",
+                QByteArray(),
+            }};
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,63 +1,30 @@
-// Runs the fuzz entry on seed documents and a bounded number of deterministic mutations of
-// them, so the decipher-and-parse path is exercised in every test run without libFuzzer.
-// usage: fuzz_catalogue_driver [-runs=N] [-seconds=S] [-seed=N] [FILE...]
-// Files given are run once each (to reproduce a finding) and added to the seeds.
+// Runs a fuzz entry on seed documents and a bounded number of deterministic mutations of
+// them, so the entry is exercised in every test run without libFuzzer.
+// usage: <fuzz program> [-runs=N] [-seconds=S] [-seed=N] [FILE|FOLDER...]
+// Files given (and the files in folders given) are run once each, to reproduce a finding, and
+// added to the seeds.
+#include "tests/fuzz/FuzzHints.h"
+
 #include <QByteArray>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <random>
+#include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
 
-const char* const kTokens[] = {"<appcategory>",
-                               "</appcategory>",
-                               "<app ",
-                               "/>",
-                               "<app name=\"x\" libpath=\"$homelib/a\"/>",
-                               "<",
-                               ">",
-                               "</",
-                               "\"",
-                               "=",
-                               "&amp;",
-                               "&#0;",
-                               "&#x10FFFF;",
-                               "&e;",
-                               "<!DOCTYPE a [<!ENTITY e \"xx\">]>",
-                               "<![CDATA[",
-                               "]]>",
-                               "<!--",
-                               "-->",
-                               "<?xml version=\"1.0\"?>",
-                               "xmlns:p=\"urn:x\" ",
-                               "p:",
-                               " text=\"t\"",
-                               "\xef\xbb\xbf",
-                               "\xff\xfe",
-                               "\xc3",
-                               "\r\n"};
-
-QList<QByteArray> builtInSeeds()
-{
-    return {
-        "<appcategory><app name=\"A\" processname=\"a|b\" libpath=\"$homelib/a\" apppath=\"/x|/y\" "
-        "issymlink=\"1\" "
-        "isui=\"0\" infor=\"i\"/><app name=\"B\"/></appcategory>",
-        "<a x=\"1\"><b/><b/></a>",
-        "<a>one<b>two</b>three<b/></a>",
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- c --><appcategory app=\"s\"><app/></appcategory>",
-        "<!DOCTYPE r [<!ENTITY e \"&f;&f;\"><!ENTITY f \"ab\">]><r>&e;<![CDATA[<x>]]></r>",
-        QByteArray(),
-    };
-}
-
-QByteArray mutate(QByteArray input, const QList<QByteArray>& seeds, std::mt19937& rng)
+QByteArray mutate(QByteArray input, const QList<QByteArray>& seeds, const QList<QByteArray>& tokens,
+                  std::mt19937& rng)
 {
     const auto pick = [&rng](qsizetype n) {
         return n <= 0 ? qsizetype(0) : qsizetype(rng() % quint64(n));
@@ -84,7 +51,8 @@ QByteArray mutate(QByteArray input, const QList<QByteArray>& seeds, std::mt19937
             break;
         }
         case 4:
-            input.insert(at, kTokens[rng() % (sizeof(kTokens) / sizeof(kTokens[0]))]);
+            if (!tokens.isEmpty())
+                input.insert(at, tokens.at(pick(tokens.size())));
             break;
         case 5: {
             const QByteArray& other = seeds.at(pick(seeds.size()));
@@ -104,9 +72,39 @@ QByteArray mutate(QByteArray input, const QList<QByteArray>& seeds, std::mt19937
     return input;
 }
 
+// The input being run, kept where a fatal signal's handler can write it out for replay.
+const QByteArray* g_current = nullptr;
+char g_crashFile[256] = {};
+
+void saveInput(int sig)
+{
+    if (g_current) {
+        const int fd = ::open(g_crashFile, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd >= 0) {
+            (void)!::write(fd, g_current->constData(), size_t(g_current->size()));
+            ::close(fd);
+        }
+    }
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
 void run(const QByteArray& input)
 {
+    g_current = &input;
     LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(input.constData()), size_t(input.size()));
+    g_current = nullptr;
+}
+
+bool addSeedFile(const QString& path, QList<QByteArray>& seeds)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "cannot read %s\n", qPrintable(path));
+        return false;
+    }
+    seeds.append(file.readAll());
+    return true;
 }
 
 } // namespace
@@ -116,7 +114,8 @@ int main(int argc, char** argv)
     long runs = 20000;
     double seconds = 3.0;
     unsigned seed = 7;
-    QList<QByteArray> seeds = builtInSeeds();
+    const FuzzHints hints = fuzzHints();
+    QList<QByteArray> seeds = hints.seeds;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "-runs=", 6) == 0) {
             runs = std::strtol(argv[i] + 6, nullptr, 10);
@@ -124,15 +123,20 @@ int main(int argc, char** argv)
             seconds = std::strtod(argv[i] + 9, nullptr);
         } else if (std::strncmp(argv[i], "-seed=", 6) == 0) {
             seed = unsigned(std::strtoul(argv[i] + 6, nullptr, 10));
-        } else {
-            QFile file(QString::fromLocal8Bit(argv[i]));
-            if (!file.open(QIODevice::ReadOnly)) {
-                std::fprintf(stderr, "cannot read %s\n", argv[i]);
-                return 2;
-            }
-            seeds.append(file.readAll());
+        } else if (const QString path = QString::fromLocal8Bit(argv[i]); QFileInfo(path).isDir()) {
+            for (const QString& name : QDir(path).entryList(QDir::Files | QDir::Hidden, QDir::Name))
+                if (!addSeedFile(QDir(path).filePath(name), seeds))
+                    return 2;
+        } else if (!addSeedFile(path, seeds)) {
+            return 2;
         }
     }
+    if (seeds.isEmpty())
+        seeds.append(QByteArray());
+    // A finding is written to <name>-crash in the working folder; give that file to replay it.
+    std::snprintf(g_crashFile, sizeof g_crashFile, "%s-crash", hints.name);
+    for (int sig : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL})
+        ::signal(sig, saveInput);
 
     for (const QByteArray& s : seeds)
         run(s);
@@ -141,8 +145,8 @@ int main(int argc, char** argv)
     clock.start();
     long done = 0;
     for (; done < runs && clock.elapsed() < qint64(seconds * 1000); ++done)
-        run(mutate(seeds.at(qsizetype(rng() % quint64(seeds.size()))), seeds, rng));
-    std::printf("fuzz_catalogue: %lld seeds and %ld mutated inputs, no fault\n", qlonglong(seeds.size()),
+        run(mutate(seeds.at(qsizetype(rng() % quint64(seeds.size()))), seeds, hints.tokens, rng));
+    std::printf("%s: %lld seeds and %ld mutated inputs, no fault\n", hints.name, qlonglong(seeds.size()),
                 done);
     return 0;
 }

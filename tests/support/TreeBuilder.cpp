@@ -183,6 +183,14 @@ TestVault::TestVault(const QString& baseFolder)
     m_mounted = mount.waitForFinished(30000) && mount.exitCode() == 0;
 }
 
+QString TestVault::folderFor(bool inVault, const QString& plainFolder, std::unique_ptr<TestVault>* vault)
+{
+    if (!inVault)
+        return QDir().mkpath(plainFolder) ? plainFolder : QString();
+    *vault = std::make_unique<TestVault>(plainFolder + QStringLiteral("-vault"));
+    return (*vault)->isMounted() ? (*vault)->mountPoint() : QString();
+}
+
 TestVault::~TestVault()
 {
     if (m_mounted)

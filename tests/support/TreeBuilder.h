@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <sys/types.h>
 
 // Builds file trees from a compact description and fingerprints them, so copy and trash tests
@@ -54,6 +55,10 @@ public:
     ~TestVault();
     bool isMounted() const { return m_mounted; }
     QString mountPoint() const { return m_mountPoint; }
+
+    // A folder for a test to fill: the mount point of a vault made beside plainFolder when
+    // inVault (held in *vault; empty when it could not be mounted), else plainFolder, created.
+    static QString folderFor(bool inVault, const QString& plainFolder, std::unique_ptr<TestVault>* vault);
 
 private:
     QString m_cipher;

@@ -3,6 +3,8 @@
 #include "core/settings/Paths.h"
 #include "core/settings/PropertyList.h"
 #include "core/system/Logging.h"
+#include "core/system/SecretWipe.h"
+#include "core/vault/ImageWorkFolder.h"
 #include "core/vault/VaultUsage.h"
 #include "core/vault/VaultVolume.h"
 #include "tools/hdiutil/Gocryptfs.h"
@@ -20,7 +22,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <openssl/crypto.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,17 +45,6 @@ QString errnoText()
 {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
-
-// Wipes a password when the command is done with it.
-struct PasswordWipe
-{
-    QByteArray& bytes;
-    ~PasswordWipe()
-    {
-        if (!bytes.isEmpty())
-            OPENSSL_cleanse(bytes.data(), static_cast<size_t>(bytes.size()));
-    }
-};
 
 QVariantMap entitiesOf(const QString& mountPoint)
 {
@@ -189,8 +179,7 @@ std::optional<QByteArray> DiskImageTool::readPassword(const QString& verb)
     std::optional<QByteArray> password = m_input.next();
     const QString refusal = PasswordInput::refusal(password.value_or(QByteArray()));
     if (!refusal.isEmpty()) {
-        if (password)
-            OPENSSL_cleanse(password->data(), static_cast<size_t>(password->size()));
+        SecretWipe::wipe(password);
         fail(verb, refusal);
         return std::nullopt;
     }
@@ -209,8 +198,7 @@ std::optional<DiskImageTool::UnlockRequest> DiskImageTool::openWithPassword(cons
     std::optional<UnlockRequest> request(std::in_place);
     request->imagePath = canonical(args.operand());
     request->meta = *meta;
-    request->password = *password;
-    OPENSSL_cleanse(password->data(), static_cast<size_t>(password->size()));
+    request->password = std::move(*password);
     if (verify && !verifyPassword(args.verb, request->imagePath, request->password))
         return std::nullopt;
     return request;
@@ -218,8 +206,7 @@ std::optional<DiskImageTool::UnlockRequest> DiskImageTool::openWithPassword(cons
 
 DiskImageTool::UnlockRequest::~UnlockRequest()
 {
-    if (!password.isEmpty())
-        OPENSSL_cleanse(password.data(), static_cast<size_t>(password.size()));
+    SecretWipe::wipe(password);
 }
 
 std::optional<QByteArray> DiskImageTool::requirePassword(const ToolArguments& args)
@@ -305,27 +292,29 @@ int DiskImageTool::create(const ToolArguments& args)
     std::optional<QByteArray> password = readPassword(verb);
     if (!password)
         return 1;
-    PasswordWipe wipe{*password};
+    const SecretWipe::Guard wipe(*password);
     if (!checkEngine(verb, false))
         return 1;
 
     progress(0);
+    // Creations killed earlier in this folder left their work folders; take away those whose
+    // creator is gone.
+    ImageWorkFolder::removeAbandoned(parent);
     // Build beside the target and rename at the end: a failure or an interruption never
     // leaves a half-made image under the vault's name.
-    QByteArray tmpl = QFile::encodeName(parent + QStringLiteral("/.") + QFileInfo(imagePath).fileName() +
-                                        QStringLiteral(".creating-XXXXXX"));
-    if (!::mkdtemp(tmpl.data()))
-        return fail(verb, QStringLiteral("cannot create a folder in %1: %2").arg(parent, errnoText()));
-    const QString work = QFile::decodeName(tmpl);
+    QString why;
+    const std::unique_ptr<ImageWorkFolder> work = ImageWorkFolder::make(imagePath, &why);
+    if (!work)
+        return fail(verb, why);
     auto abandon = [&](const QString& message) {
-        QDir(work).removeRecursively();
+        work->discard();
         return fail(verb, message);
     };
-    if (::mkdir(QFile::encodeName(DiskImageMetadata::cipherPath(work)).constData(), 0700) != 0)
+    if (::mkdir(QFile::encodeName(DiskImageMetadata::cipherPath(work->path())).constData(), 0700) != 0)
         return abandon(QStringLiteral("cannot create the encrypted folder: %1").arg(errnoText()));
 
     progress(-1);
-    const ChildResult init = Gocryptfs::init(DiskImageMetadata::cipherPath(work), *password);
+    const ChildResult init = Gocryptfs::init(DiskImageMetadata::cipherPath(work->path()), *password);
     if (!init.ok())
         return abandon(
             QStringLiteral("cannot initialise the encrypted folder: %1").arg(init.lastErrorLine()));
@@ -337,12 +326,10 @@ int DiskImageTool::create(const ToolArguments& args)
     meta.encryption = encryption;
     meta.format = format;
     meta.fileSystem = args.values.value(QStringLiteral("-fs"), QStringLiteral("HFS+"));
-    QString why;
-    if (!meta.write(work, &why))
+    if (!meta.write(work->path(), &why))
         return abandon(QStringLiteral("cannot write the image description: %1").arg(why));
-    if (::renameat2(AT_FDCWD, tmpl.constData(), AT_FDCWD, QFile::encodeName(imagePath).constData(),
-                    RENAME_NOREPLACE) != 0)
-        return abandon(QStringLiteral("%1: %2").arg(imagePath, errnoText()));
+    if (!work->moveInto(imagePath, &why))
+        return abandon(why);
     progress(100);
     if (!m_puppetStrings && !args.has(QStringLiteral("-quiet")))
         print(QStringLiteral("created: %1\n").arg(imagePath));
@@ -497,11 +484,13 @@ int DiskImageTool::changePassword(const ToolArguments& args)
                     QStringLiteral("give the old and the new password with -oldstdinpass -newstdinpass"));
     std::optional<QByteArray> oldPassword = m_input.next();
     std::optional<QByteArray> newPassword = m_input.next();
-    QByteArray oldBytes = oldPassword.value_or(QByteArray());
-    QByteArray newBytes = newPassword.value_or(QByteArray());
-    PasswordWipe wipeOld{oldBytes};
-    PasswordWipe wipeNew{newBytes};
-    if (!oldPassword || !newPassword)
+    const bool bothGiven = oldPassword && newPassword;
+    // Moved out, so the only copies are the ones wiped below.
+    QByteArray oldBytes = std::move(oldPassword).value_or(QByteArray());
+    QByteArray newBytes = std::move(newPassword).value_or(QByteArray());
+    const SecretWipe::Guard wipeOld(oldBytes);
+    const SecretWipe::Guard wipeNew(newBytes);
+    if (!bothGiven)
         return fail(verb, QStringLiteral("expected the old and the new password on standard input"));
     const QString refusal = PasswordInput::refusal(newBytes);
     if (!refusal.isEmpty())

@@ -1,5 +1,7 @@
 #include "tools/hdiutil/Gocryptfs.h"
 
+#include "core/system/SecretWipe.h"
+
 #include <QFile>
 #include <QStandardPaths>
 #include <cerrno>
@@ -14,9 +16,19 @@ const char kCostVariable[] = "ZV_HDIUTIL_SCRYPTN";
 // Tests point this at a device that cannot be opened to see how a missing FUSE is reported.
 const char kFuseDeviceVariable[] = "ZV_HDIUTIL_FUSE_DEVICE";
 
-QByteArray line(const QByteArray& password)
+// The engine reads each password as one line. The lines are built in one buffer that is wiped
+// once the engine has them.
+ChildResult runWithPasswords(const QStringList& arguments, std::initializer_list<const QByteArray*> passwords)
 {
-    return password + '\n';
+    qsizetype size = 0;
+    for (const QByteArray* password : passwords)
+        size += password->size() + 1;
+    QByteArray input;
+    input.reserve(size);
+    const SecretWipe::Guard wipe(input);
+    for (const QByteArray* password : passwords)
+        input.append(password->constData(), password->size()).append('\n');
+    return ChildProcess::run(Gocryptfs::program(), arguments, input);
 }
 
 } // namespace
@@ -56,10 +68,9 @@ QStringList Gocryptfs::costArguments()
 
 ChildResult Gocryptfs::init(const QString& cipherFolder, const QByteArray& password)
 {
-    return ChildProcess::run(program(),
-                             QStringList{QStringLiteral("-init"), QStringLiteral("-q")} + costArguments() +
-                                 QStringList{QStringLiteral("--"), cipherFolder},
-                             line(password));
+    return runWithPasswords(QStringList{QStringLiteral("-init"), QStringLiteral("-q")} + costArguments() +
+                                QStringList{QStringLiteral("--"), cipherFolder},
+                            {&password});
 }
 
 ChildResult Gocryptfs::mount(const QString& cipherFolder, const QString& mountPoint,
@@ -69,16 +80,15 @@ ChildResult Gocryptfs::mount(const QString& cipherFolder, const QString& mountPo
     if (readOnly)
         args.append(QStringLiteral("-ro"));
     args << QStringLiteral("--") << cipherFolder << mountPoint;
-    return ChildProcess::run(program(), args, line(password));
+    return runWithPasswords(args, {&password});
 }
 
 ChildResult Gocryptfs::changePassword(const QString& cipherFolder, const QByteArray& oldPassword,
                                       const QByteArray& newPassword)
 {
-    return ChildProcess::run(program(),
-                             QStringList{QStringLiteral("-passwd"), QStringLiteral("-q")} + costArguments() +
-                                 QStringList{QStringLiteral("--"), cipherFolder},
-                             line(oldPassword) + line(newPassword));
+    return runWithPasswords(QStringList{QStringLiteral("-passwd"), QStringLiteral("-q")} + costArguments() +
+                                QStringList{QStringLiteral("--"), cipherFolder},
+                            {&oldPassword, &newPassword});
 }
 
 ChildResult Gocryptfs::unmount(const QString& mountPoint, bool lazy)

@@ -1,11 +1,12 @@
 #include "tools/hdiutil/KeyCheck.h"
 
+#include "core/system/SecretWipe.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <memory>
-#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/kdf.h>
 
@@ -20,7 +21,7 @@ const char kHkdfInfo[] = "AES-GCM file content encryption";
 struct SecretBytes
 {
     explicit SecretBytes(int n) : bytes(n, '\0') {}
-    ~SecretBytes() { OPENSSL_cleanse(bytes.data(), static_cast<size_t>(bytes.size())); }
+    ~SecretBytes() { SecretWipe::wipe(bytes); }
     unsigned char* data() { return reinterpret_cast<unsigned char*>(bytes.data()); }
     QByteArray bytes;
 };

@@ -3,8 +3,8 @@
 #include <QList>
 #include <QString>
 
-// Processes that keep something below a folder open (a file, their working folder, their root
-// or a mapped file), found in /proc. Only processes we may inspect are seen.
+// Our own processes, other than the tool itself, that keep something below a folder open (a
+// file, their working folder, their root or a mapped file), named by their short names.
 struct FolderUser
 {
     qint64 pid = 0;

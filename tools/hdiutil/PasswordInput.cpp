@@ -12,6 +12,8 @@ std::optional<QByteArray> PasswordInput::next()
     if (m_ended)
         return std::nullopt;
     QByteArray piece;
+    // Room for the longest piece read, so no growth leaves a partial copy behind in freed memory.
+    piece.reserve(maxLength * 4 + 1);
     bool any = false;
     // One byte at a time: whatever follows the zero byte belongs to the next piece, and the
     // caller may never close the pipe.
