@@ -17,6 +17,7 @@
 #include "core/system/OffThread.h"
 #include "core/vault/ItemPlace.h"
 #include "core/vault/ProtectWork.h"
+#include "core/vault/RestoreWork.h"
 #include "core/vault/VaultUsage.h"
 #include "core/vault/VolumeEjector.h"
 #include "platform/Trash.h"
@@ -194,7 +195,7 @@ FileJob* FileJob::start(item1& page, bool change, const QString& appName, const 
     ProtectWork::killPoint("journaled");
 
     const QString oldImage = move ? records.entry(SettingsKeys::VaultItem, oldVault) : QString();
-    auto* job = new FileJob(page, std::move(work), 0, image, oldImage);
+    auto* job = new FileJob(page, std::move(work), nullptr, 0, image, oldImage);
     {
         QMutexLocker lock(&page.m_tableviewlock);
         if (move) {
@@ -242,9 +243,46 @@ FileJob* FileJob::start(item1& page, bool change, const QString& appName, const 
     return job;
 }
 
-FileJob::FileJob(item1& page, std::unique_ptr<ProtectWork> work, quint64 total, const QString& imagePath,
-                 const QString& oldImagePath)
-    : QObject(&page), m_page(page), m_work(std::move(work)),
+FileJob* FileJob::startRestore(item1& page, std::unique_ptr<RestoreWork> work, quint64 total)
+{
+    const QString image =
+        Records(*page.m_services.settings).entry(SettingsKeys::VaultItem, work->plan().vault);
+    auto* job = new FileJob(page, nullptr, std::move(work), total, image, QString());
+    {
+        QMutexLocker lock(&page.m_tableviewlock);
+        const int index = page.rowOfItem(job->item());
+        if (index >= 0) {
+            tableviewmodel& row = page.m_tablelist[index];
+            row.setStrover(job->m_status);
+            if (row.tablepercent().isNull())
+                row.setTablepercent(job->m_percent);
+            else
+                job->m_percent = row.tablepercent();
+            job->m_size.setValue(FileOperation::stringFromFileSize(total));
+            row.setFoldersize(job->m_size);
+            if (!row.progressobj())
+                row.setProgressobj(new MyProgressIndicator(page.m_tableview->viewport()));
+            row.setJob(job->m_token.handle());
+        }
+    }
+    page.reloadTable();
+    if (MyProgressIndicator* bar = job->progressBar()) {
+        bar->setProgressMaximum(total);
+        bar->setProgressValue(0);
+    }
+    page.m_jobs.append(job);
+    GlobalVariable::sharedInstance().setScanProgress(true);
+    // The first tick already shows a percentage.
+    job->showProgress();
+    job->m_timer->start();
+    job->m_thread = std::thread([job] { job->myCopyThread(); });
+    page.placeProgressBars();
+    return job;
+}
+
+FileJob::FileJob(item1& page, std::unique_ptr<ProtectWork> work, std::unique_ptr<RestoreWork> restore,
+                 quint64 total, const QString& imagePath, const QString& oldImagePath)
+    : QObject(&page), m_page(page), m_work(std::move(work)), m_restore(std::move(restore)),
       m_status(SharedString::create(QStringLiteral("begin"))), m_percent(SharedString::create()),
       m_size(SharedString::create()), m_total(total), m_imagePath(imagePath), m_oldImagePath(oldImagePath)
 {
@@ -257,34 +295,42 @@ FileJob::~FileJob()
 {
     // Going away mid-job (the program quits): the copy stops; the journal stays for the next start.
     if (m_thread.joinable()) {
-        m_work->cancel();
+        if (m_work)
+            m_work->cancel();
+        else
+            m_restore->cancel();
         m_thread.join();
     }
 }
 
 QString FileJob::item() const
 {
-    return m_work->plan().item;
+    return m_work ? m_work->plan().item : m_restore->plan().item;
 }
 
 QString FileJob::place() const
 {
-    return m_work->plan().place;
+    return m_work ? m_work->plan().place : m_restore->plan().place;
 }
 
 QString FileJob::vault() const
 {
-    return m_work->plan().vault;
+    return m_work ? m_work->plan().vault : m_restore->plan().vault;
 }
 
 QString FileJob::oldVault() const
 {
-    return m_work->plan().oldVault;
+    return m_work ? m_work->plan().oldVault : QString();
 }
 
 bool FileJob::isMove() const
 {
-    return m_work->plan().move;
+    return m_work && m_work->plan().move;
+}
+
+quint64 FileJob::bytesDone() const
+{
+    return m_work ? m_work->bytesDone() : m_restore->bytesDone();
 }
 
 MyProgressIndicator* FileJob::progressBar() const
@@ -296,9 +342,9 @@ MyProgressIndicator* FileJob::progressBar() const
 
 void FileJob::myCopyThread()
 {
-    const bool over = m_work->run();
+    const bool over = m_work ? m_work->run() : m_restore->run();
     // A worker stopped without a verdict leaves "begin": the timer sees the thread end.
-    if (!m_work->stoppedWithoutVerdict())
+    if (!(m_work ? m_work->stoppedWithoutVerdict() : m_restore->stoppedWithoutVerdict()))
         m_status.setValue(over ? tableviewmodel::kOver : tableviewmodel::kError);
     m_threadEnded = true;
     // The owner joins this thread before it goes, so it is there for the call to be queued.
@@ -324,7 +370,9 @@ void FileJob::checkfilecopyover()
     m_timer->stop();
     if (m_thread.joinable())
         m_thread.join();
-    if (status == tableviewmodel::kOver)
+    if (isRestore())
+        status == tableviewmodel::kOver ? completeRestoreOver() : completeRestoreError();
+    else if (status == tableviewmodel::kOver)
         completeOver();
     else
         completeError();
@@ -333,11 +381,13 @@ void FileJob::checkfilecopyover()
 void FileJob::showProgress()
 {
     // The copy's own byte count: its files grow under hidden names a walk would not see.
-    const quint64 done = std::min(m_work->bytesDone(), m_total);
+    const quint64 done = std::min(bytesDone(), m_total);
     if (m_total > 0) {
         const quint64 percent = std::min<quint64>(100, done * 100 / m_total);
-        m_percent.setValue(
-            (isMove() ? QStringLiteral("Moving %1%") : QStringLiteral("Encrypting %1%")).arg(percent));
+        m_percent.setValue((isRestore() ? QStringLiteral("Restoring %1%")
+                            : isMove()  ? QStringLiteral("Moving %1%")
+                                        : QStringLiteral("Encrypting %1%"))
+                               .arg(percent));
         if (MyProgressIndicator* bar = progressBar()) {
             bar->setProgressMaximum(m_total);
             bar->setProgressValue(done);
@@ -346,7 +396,7 @@ void FileJob::showProgress()
         if (index >= 0)
             m_page.m_model->rowChanged(index);
     }
-    if (done > m_reported && !m_imagePath.isEmpty()) {
+    if (done > m_reported && !m_imagePath.isEmpty() && !isRestore()) {
         m_page.m_usage->addStoredBytes(m_imagePath, qint64(done - m_reported));
         m_reported = done;
     }
@@ -460,6 +510,67 @@ void FileJob::completeError()
     }
     end();
     m_page.m_services.alerts->runAlert(alert, m_page.window());
+}
+
+void FileJob::completeRestoreOver()
+{
+    SettingsStore& settings = *m_page.m_services.settings;
+    QString why;
+    const bool recorded = OffThread::wait([&] { return m_restore->recordOver(settings, &why); });
+    ProtectWork::killPoint("recorded");
+    if (!recorded) {
+        // The data is back in its place; the journal stays and the next start drops the records.
+        qCWarning(lcItems) << "the records of" << item() << "could not be written:" << why;
+        m_page.m_services.alerts->runAlert(
+            Alert(QStringLiteral("Decryption failed"),
+                  QStringLiteral("%1 was restored to its original location, but Zorvane could not save its "
+                                 "list: %2. Zorvane finishes this the next time it starts.")
+                      .arg(item(), why)),
+            m_page.window());
+        end();
+        return;
+    }
+    {
+        QMutexLocker lock(&m_page.m_tableviewlock);
+        const int index = m_page.rowOfItem(item());
+        if (index >= 0) {
+            if (MyProgressIndicator* bar = m_page.m_tablelist.at(index).progressobj())
+                bar->deleteLater();
+            m_page.m_tablelist.removeAt(index);
+        }
+    }
+    m_page.reloadTable();
+    const QString description = m_page.descriptionOf(item());
+    m_restore->endJournal();
+    end();
+    if (!description.isEmpty())
+        m_page.helpwindow(description, QString(), 2);
+}
+
+void FileJob::completeRestoreError()
+{
+    {
+        QMutexLocker lock(&m_page.m_tableviewlock);
+        const int index = m_page.rowOfItem(item());
+        if (index >= 0)
+            if (MyProgressIndicator* bar = m_page.m_tablelist.at(index).progressobj())
+                bar->hide();
+    }
+    m_page.reloadTable();
+    // The worker left the link, the vault's copy and the records as they were; a worker stopped
+    // without a verdict leaves its journal to the next start.
+    if (!m_restore->stoppedWithoutVerdict())
+        m_restore->endJournal();
+    qCWarning(lcItems) << "the restore of" << item() << "failed:" << m_restore->failure();
+    end();
+    m_page.m_services.alerts->runAlert(
+        Alert(
+            QStringLiteral("Decryption failed"),
+            QStringLiteral("Decrypt %1 failed,the files is in use by another application.\r\n\r\nplease make "
+                           "sure that all applications and files are closed,if the problem still exists,try "
+                           "to restart your mac to solve the problem.")
+                .arg(item())),
+        m_page.window());
 }
 
 void FileJob::end()

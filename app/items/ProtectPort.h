@@ -35,6 +35,9 @@ public:
     // The reminder before a job ("warningwindow"), run modally on parent; true when its box
     // "show no more" was ticked.
     virtual bool runWarningWindow(QWidget* parent, const QString& text) = 0;
+    // The notice before locking or unlocking an item whose vault holds other items
+    // ("warninglockwindow"), run modally on parent; true when its box was ticked.
+    virtual bool runWarningLockWindow(QWidget* parent, const QString& title, const QString& text) = 0;
     // Opens the resize dialog as a sheet on parent; it reports through "ReadCapacity".
     virtual void openResize(QWidget* parent, const ResizeOffer& offer) = 0;
 };

@@ -67,6 +67,11 @@ bool QtProtectPort::runWarningWindow(QWidget* parent, const QString& text)
                           Qt::WindowModal);
 }
 
+bool QtProtectPort::runWarningLockWindow(QWidget* parent, const QString& title, const QString& text)
+{
+    return runCheckNotice(QStringLiteral("warninglockwindow"), title, text, parent, Qt::WindowModal);
+}
+
 void QtProtectPort::openResize(QWidget* parent, const ResizeOffer& offer)
 {
     resizedisk::showSheet(m_resize, parent, offer.oldSize, offer.newSize, offer.imagePath, offer.mountPoint,

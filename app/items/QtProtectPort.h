@@ -13,6 +13,7 @@ public:
     void endSheet(QDialog* sheet) override;
     QString chooseFileOrFolder(QWidget* parent, const QString& startFolder) override;
     bool runWarningWindow(QWidget* parent, const QString& text) override;
+    bool runWarningLockWindow(QWidget* parent, const QString& title, const QString& text) override;
     void openResize(QWidget* parent, const ResizeOffer& offer) override;
 
 private:

@@ -1,10 +1,12 @@
 #include "app/items/item1.h"
 
 #include "app/items/FileJob.h"
+#include "app/items/ItemLock.h"
 #include "app/items/ItemRepair.h"
 #include "app/items/ItemTableModel.h"
 #include "app/items/ProtectRequest.h"
 #include "app/items/QtProtectPort.h"
+#include "app/items/RestoreRequest.h"
 #include "core/catalogue/Catalogue.h"
 #include "core/catalogue/Datafile.h"
 #include "core/files/FileOperation.h"
@@ -130,6 +132,8 @@ item1::item1(const ItemPageServices& services, QWidget* parent) : QWidget(parent
         m_port = m_ownPort.get();
     }
     m_request = std::make_unique<ProtectRequest>(*this);
+    m_restoreRequest = std::make_unique<RestoreRequest>(*this);
+    m_lock = std::make_unique<ItemLock>(*this);
     buildPage();
     buildRequestSheets();
 }
@@ -322,6 +326,7 @@ void item1::buildRequestSheets()
         connect(edit, &QLineEdit::textChanged, this, [this, edit] { textDidChange(edit); });
     connect(this, &item1::addRequested, this, &item1::clickadd);
     connect(this, &item1::editRequested, this, &item1::EditSingleitem);
+    connect(this, &item1::restoreRequested, this, &item1::ClickRestoreButton);
     connect(this, &item1::customFolderAccepted, this, &item1::clickcustomok);
     connect(this, &item1::dragFolderAccepted, this, &item1::clickdragok);
 
@@ -728,9 +733,20 @@ void item1::tableDoubleClicked()
 
 void item1::openFromTableViewButton(int row)
 {
-    if (row < 0 || row >= m_tablelist.size())
+    qsizetype rows = 0;
+    {
+        QMutexLocker lock(&m_tableviewlock);
+        rows = m_tablelist.size();
+    }
+    if (row < 0 || row >= rows)
         return;
     Q_EMIT openRequested(row);
+    m_lock->open(row);
+}
+
+void item1::mountSelectItem(const QString& vaultName, bool isMount)
+{
+    m_lock->mountSelectItem(vaultName, isMount);
 }
 
 void item1::textDidChange(QLineEdit* field)
@@ -1110,6 +1126,16 @@ void item1::ClickXmlDefaultButton()
 void item1::clickok()
 {
     m_request->submitMove();
+}
+
+void item1::ClickRestoreButton()
+{
+    m_restoreRequest->confirm();
+}
+
+void item1::sheetDidEndShouldRestore(int returnCode)
+{
+    m_restoreRequest->answered(returnCode);
 }
 
 void item1::ClickWarningWindow(bool showNoMore)

@@ -19,12 +19,14 @@ class AttachDiskImageController;
 class AttachedWindow;
 class DistributedNotificationCenter;
 class FileJob;
+class ItemLock;
 class ItemRepair;
 class ItemTableModel;
 class MountWatcher;
 class NotificationCenter;
 class ProtectPort;
 class ProtectRequest;
+class RestoreRequest;
 class QCheckBox;
 class QComboBox;
 class QDialog;
@@ -127,6 +129,10 @@ public:
     void clickok();
     // The reminder's OK: its box stops further reminders of its kind.
     void ClickWarningWindow(bool showNoMore);
+    // ---- Restoring (decrypting) the selected items ----------------------------------------------
+    void ClickRestoreButton();
+    // The confirmation's answer: 1000 Cancel, 1001 Decrypt.
+    void sheetDidEndShouldRestore(int returnCode);
     // Whether a protected item's data path resolves to path.
     bool IsPathConnected(const QString& path);
     // Starts a protect job (change false: a new item; true: a move to vaultName). True when its
@@ -148,10 +154,12 @@ public:
     // The jobs running now.
     QList<FileJob*> runningJobs() const;
 
-    // Double action and lock button. What they do comes with locking and unlocking of items:
-    // they report the row through openRequested.
+    // Double action and lock button: lock or unlock the row's vault (also reported through
+    // openRequested).
     void tableDoubleClicked();
     void openFromTableViewButton(int row);
+    // Unlocks (isMount) or locks the vault of that name.
+    void mountSelectItem(const QString& vaultName, bool isMount);
 
     // Tips and help bubbles.
     void finishlauch();
@@ -242,6 +250,8 @@ Q_SIGNALS:
 private:
     friend class FileJob;
     friend class ProtectRequest;
+    friend class RestoreRequest;
+    friend class ItemLock;
     struct Tick;
 
     void buildPage();
@@ -338,6 +348,8 @@ private:
     std::unique_ptr<ProtectPort> m_ownPort;
     ProtectPort* m_port = nullptr;
     std::unique_ptr<ProtectRequest> m_request;
+    std::unique_ptr<RestoreRequest> m_restoreRequest;
+    std::unique_ptr<ItemLock> m_lock;
     QList<QPointer<FileJob>> m_jobs;
     int m_scanitemstotal = 0;
     QString m_recordWrittenFor; // the item whose folder record the request just wrote

@@ -6,6 +6,7 @@
 #include "core/system/Logging.h"
 #include "core/vault/ImageWorkFolder.h"
 #include "core/vault/ProtectWork.h"
+#include "core/vault/RestoreWork.h"
 #include "core/vault/VaultMove.h"
 
 #include <QDir>
@@ -42,6 +43,7 @@ JobSettler JobRecovery::settler()
     JobSettler settler;
     settler.registerHandler(VaultMove::kKind, &VaultMove::settle);
     settler.registerHandler(ProtectWork::kKind, &ProtectWork::settle);
+    settler.registerHandler(RestoreWork::kKind, &RestoreWork::settle);
     return settler;
 }
 

@@ -13,25 +13,19 @@
 #include "core/settings/SettingsStore.h"
 #include "core/system/Logging.h"
 #include "core/vault/ItemPlace.h"
+#include "core/vault/TrashRetries.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <chrono>
 #include <csignal>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
 
 std::mutex g_hookMutex;
 ProtectWork::Checkpoint g_hook;
-
-// The Trash's waits before its first, second and third attempts.
-constexpr int kFirstWaitMs = 1000;
-constexpr int kSecondWaitMs = 5000;
-constexpr int kThirdWaitMs = 2000;
 
 bool lexists(const QString& path)
 {
@@ -177,35 +171,14 @@ bool ProtectWork::begin(QString* error)
     return m_journal != nullptr;
 }
 
-bool ProtectWork::wait(int milliseconds)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (m_control.cancelled)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return !m_control.cancelled;
-}
-
 QString ProtectWork::trashWithRetries(const QString& path)
 {
     QString why;
-    for (int attempt = 1; attempt <= 3; ++attempt) {
-        if (attempt == 3) {
-            // Background programs that keep such data open are stopped before the last try.
-            DaemonRuleRunner::runOnWorker(queryFor(DaemonPhase::ThirdTrashAttempt, m_plan),
-                                          &m_control.cancelled);
-        }
-        if (!wait(attempt == 1 ? kFirstWaitMs : attempt == 2 ? kSecondWaitMs : kThirdWaitMs))
-            return {};
-        const QString trashed = m_trash.trash ? m_trash.trash(path, &why) : QString();
-        if (!trashed.isEmpty())
-            return trashed;
-        qCInfo(lcFiles) << "attempt" << attempt << "to move" << path << "to the Trash failed:" << why;
-    }
-    fail(QStringLiteral("%1 could not be moved to the Trash: %2").arg(path, why));
-    return {};
+    const QString trashed = TrashRetries::trash(
+        path, m_trash.trash, queryFor(DaemonPhase::ThirdTrashAttempt, m_plan), m_control.cancelled, &why);
+    if (trashed.isEmpty() && !m_control.cancelled)
+        fail(QStringLiteral("%1 could not be moved to the Trash: %2").arg(path, why));
+    return trashed;
 }
 
 bool ProtectWork::verifyAndSync()

@@ -120,7 +120,6 @@ private:
     bool checkpoint(const char* point);
     bool fail(const QString& why);
     QString trashWithRetries(const QString& path);
-    bool wait(int milliseconds);
     bool verifyAndSync();
     bool putBack(const QString& trashedOriginal, const QString& trashedLink);
 

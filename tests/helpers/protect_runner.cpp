@@ -2,6 +2,9 @@
 //   protect_runner ITEM IMAGE   records IMAGE as a vault when it is not recorded yet and protects
 //                               the folder or file ITEM (named after its last component) into that
 //                               mounted vault through the real request and job.
+//   protect_runner --restore NAME
+//                               decrypts the protected item NAME through the page's real request
+//                               and job (its vault must be attached or have no password).
 //   protect_runner --recover    settles cut-off jobs as Zorvane does at its start.
 // Exit status: 0 the job ended "over" (recover: everything settled), 1 "error" (recover: a
 // journal kept or set aside), 2 the request refused (its alerts on standard error), 64 usage.
@@ -18,6 +21,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QTableView>
 #include <cstdio>
 
 namespace {
@@ -55,6 +59,27 @@ int protect(const QString& item, const QString& image)
     return fixture.isProtected(name) ? 0 : 1;
 }
 
+int restore(const QString& name)
+{
+    ProtectFixture fixture;
+    item1& page = fixture.makePage();
+    page.awakeFromNib();
+    const int row = page.rowOfItem(name);
+    if (row < 0) {
+        say(QStringLiteral("no row for ") + name);
+        return 2;
+    }
+    page.tableview()->selectRow(row);
+    page.sheetDidEndShouldRestore(AlertPort::kSecondButton);
+    const bool started = !page.runningJobs().isEmpty();
+    fixture.waitForJobs(600000);
+    for (const QString& alert : fixture.alertTexts())
+        say(QStringLiteral("alert: ") + alert);
+    if (!started)
+        return 2;
+    return fixture.isProtected(name) ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -69,8 +94,12 @@ int main(int argc, char* argv[])
         FreedesktopTrash trash;
         return recover(settings, trash);
     }
+    if (args.size() == 3 && args.at(1) == QStringLiteral("--restore"))
+        return restore(args.at(2));
     if (args.size() == 3 && !args.at(1).startsWith(QStringLiteral("--")))
         return protect(args.at(1), args.at(2));
-    std::fprintf(stderr, "usage: protect_runner ITEM IMAGE | protect_runner --recover\n");
+    std::fprintf(
+        stderr,
+        "usage: protect_runner ITEM IMAGE | protect_runner --restore NAME | protect_runner --recover\n");
     return 64;
 }

@@ -31,6 +31,11 @@ public:
         warnings.append(text);
         return tickShowNoMore;
     }
+    bool runWarningLockWindow(QWidget*, const QString& title, const QString& text) override
+    {
+        lockNotices.append(title + QStringLiteral(" / ") + text);
+        return tickShowNoMore;
+    }
     void openResize(QWidget*, const ResizeOffer& offer) override { resizes.append(offer); }
 
     QStringList sheetsShown;
@@ -38,6 +43,7 @@ public:
     QStringList chosen;
     QStringList chooserFolders;
     QStringList warnings;
+    QStringList lockNotices;
     bool tickShowNoMore = false;
     QList<ResizeOffer> resizes;
 };
