@@ -1,6 +1,5 @@
 #include "app/items/item1.h"
 
-#include "app/items/ItemRepair.h"
 #include "app/items/ItemTableModel.h"
 #include "core/catalogue/Catalogue.h"
 #include "core/files/FileOperation.h"
@@ -17,6 +16,7 @@
 #include "core/system/NotificationNames.h"
 #include "core/vault/AttachDiskImageController.h"
 #include "core/vault/ItemPlace.h"
+#include "core/vault/ItemRepair.h"
 #include "core/vault/MountTable.h"
 #include "core/vault/VaultUsage.h"
 #include "core/vault/VaultVolume.h"
@@ -289,7 +289,7 @@ void item1::awakeFromNib()
     m_xmlarray = m_services.catalogue ? m_services.catalogue() : Catalogue::loadBundled();
 
     SettingsStore& settings = *m_services.settings;
-    ItemRepair repair({&settings, m_services.trash, m_diskImageController.get(), m_walks});
+    ItemRepair repair({&settings, m_services.trash->mover(), m_diskImageController.get(), m_walks});
     m_repair = &repair;
     QList<ItemPlace> kept;
     const QStringList dropped =
@@ -348,7 +348,7 @@ bool item1::trytorepairproblem(const QString& dataPath, const QString& vaultName
 {
     if (m_repair)
         return m_repair->trytorepairproblem(dataPath, vaultName, linkFlag);
-    ItemRepair repair({m_services.settings, m_services.trash, m_diskImageController.get(), m_walks});
+    ItemRepair repair({m_services.settings, m_services.trash->mover(), m_diskImageController.get(), m_walks});
     return repair.trytorepairproblem(dataPath, vaultName, linkFlag);
 }
 
