@@ -213,6 +213,7 @@ void AppDelegate::performDecryptionProcess()
         m_attach->mountDiskImageAtPath(image) != AttachDiskImageController::kUnlocked) {
         // Cancelled or failed: the user stops here, nothing more changes.
         m_failures << QStringLiteral("%1: its vault \"%2\" was not unlocked.").arg(item, vault);
+        m_services.port->setStatusLine(m_failures.last());
         endJob(1);
         return;
     }

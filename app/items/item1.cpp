@@ -21,6 +21,7 @@
 #include "core/vault/VaultUsage.h"
 #include "core/vault/VaultVolume.h"
 #include "platform/MountWatcher.h"
+#include "platform/Trash.h"
 #include "ui/AttachedWindow.h"
 #include "ui/BubbleStyle.h"
 #include "ui/ImageAndChildText.h"
