@@ -33,6 +33,7 @@
 #include <QHash>
 #include <QThread>
 #include <csignal>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,13 +56,21 @@ void killPoint(const char* point)
         ::raise(SIGKILL);
 }
 
+// What a link says, as written: a relative link must compare equal wherever its tree lies.
+QString linkContent(const QString& path)
+{
+    std::error_code error;
+    return QString::fromStdString(
+        std::filesystem::read_symlink(QFile::encodeName(path).toStdString(), error).string());
+}
+
 // Relative path → what is there: its kind and size, or a link's content.
 QHash<QString, QString> shapeOf(const QString& root)
 {
     QHash<QString, QString> shape;
     auto describe = [](const QFileInfo& info) {
         if (info.isSymLink())
-            return QStringLiteral("l:") + info.symLinkTarget();
+            return QStringLiteral("l:") + linkContent(info.filePath());
         if (info.isDir())
             return QStringLiteral("d");
         return QStringLiteral("f:%1").arg(info.size());
@@ -259,7 +268,9 @@ void AppDelegate::performDecryptionProcess()
         skipItem(item, refusal);
         return;
     }
-    const QString holders = restorer->holders();
+    // Looking for holders may stop daemons and wait: off the window's thread.
+    ItemRestorer* asked = restorer.get();
+    const QString holders = OffThread::wait([asked] { return asked->holders(); });
     if (!holders.isEmpty()) {
         skipItem(item, QStringLiteral("its data is in use by %1").arg(holders));
         return;

@@ -4,9 +4,7 @@
 #include "platform/GioServerVolumeMounter.h"
 #include "platform/SecretServiceKeychain.h"
 #include "uninstaller/AppDelegate.h"
-#if __has_include("core/vault/RestoreWork.h") // TEMPORARY until the restore job is merged
 #include "uninstaller/RestoreWorkRestorer.h"
-#endif
 #include "uninstaller/TerminalPort.h"
 #include "uninstaller/UninstallWindow.h"
 
@@ -49,11 +47,9 @@ int main(int argc, char* argv[])
     services.distributed = &notifications;
     services.keychain = &keychain;
     services.shares = &shares;
-#if __has_include("core/vault/RestoreWork.h")
     services.restorer = [&trash] {
         return std::make_unique<RestoreWorkRestorer>(trash);
     };
-#endif
     AppDelegate delegate(services);
     if (window) {
         window->setCloseGuard([&delegate] {

@@ -390,9 +390,9 @@ void VaultMaintenance::ClickLocationOk()
         return;
     }
     // The row may say locked while a helper has attached the vault since.
-    QString mountPoint;
-    if (!m_page.detachVault(*row, &mountPoint)) {
-        m_page.showFailedToLock(mountPoint, row->name());
+    QString holders;
+    if (!m_page.detachVault(*row, &holders)) {
+        m_page.showFailedToLock(holders, row->name());
         return;
     }
     m_progressTotal = 0;

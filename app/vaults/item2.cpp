@@ -1,6 +1,7 @@
 #include "app/vaults/item2.h"
 
 #include "app/vaults/Controler.h"
+#include "app/vaults/VaultLocker.h"
 #include "app/vaults/VaultMaintenance.h"
 #include "app/vaults/VaultPagePort.h"
 #include "app/vaults/VaultTableModel.h"
@@ -488,30 +489,23 @@ void item2::showMountNotice(const harddisktable& row)
         settings.setObject(QStringLiteral("NO"), SettingsKeys::TipMount);
 }
 
-bool item2::detachVault(const harddisktable& row, QString* mountPoint)
+bool item2::detachVault(const harddisktable& row, QString* holders)
 {
-    // Read from the kernel's mount table: a failed tool query must not pass for "not mounted".
-    const auto mounted = VaultVolume::mountOfImage(row.diskpath());
-    if (!mounted)
-        return true;
     // Never forced: a vault with open files stays attached and the user is told who holds it.
-    if (!VolumeEjector::unmountAndEjectDeviceAtPath(mounted->mountPoint)) {
-        *mountPoint = mounted->mountPoint;
-        return false;
-    }
-    dealappstore(row.diskpath(), true);
-    return true;
+    VaultLocker::Options options;
+    options.forgetStartup = false;
+    const VaultLocker::Result result =
+        VaultLocker(*m_services.settings, *m_diskImageController).lock(row.diskpath(), options);
+    *holders = result.holders;
+    return result.locked;
 }
 
-bool item2::lockRow(const harddisktable& row, QString* blocker)
+bool item2::lockRow(const harddisktable& row, QString* holders)
 {
-    if (!VaultVolume::mountOfImage(row.diskpath()))
-        return true;
-    if (!detachVault(row, blocker))
-        return false;
-    if (m_services.settings->boolForKey(SettingsKeys::MountAtStart))
-        Records(*m_services.settings).removeStartupItem(row.diskpath());
-    return true;
+    const VaultLocker::Result result =
+        VaultLocker(*m_services.settings, *m_diskImageController).lock(row.diskpath());
+    *holders = result.holders;
+    return result.locked;
 }
 
 void item2::tableDoubleClicked()
@@ -525,7 +519,7 @@ void item2::tableDoubleClicked()
     m_mountprogress->show();
     m_noticeShown = false;
 
-    QString failedMountPoint;
+    QString failedHolders;
     QString failedVault;
     for (int index : rows) {
         if (index >= m_tablelist.size())
@@ -537,7 +531,7 @@ void item2::tableDoubleClicked()
         if (!networkVaults.contains(row.diskpath()) && !FileOperation::FileOrFolderIsExists(row.diskpath()))
             continue;
         if (row.ismounted()) {
-            if (!lockRow(row, &failedMountPoint)) {
+            if (!lockRow(row, &failedHolders)) {
                 failedVault = row.name();
                 break;
             }
@@ -547,33 +541,19 @@ void item2::tableDoubleClicked()
     }
 
     if (!failedVault.isEmpty())
-        showFailedToLock(failedMountPoint, failedVault);
+        showFailedToLock(failedHolders, failedVault);
     m_mountprogress->hide();
 }
 
-void item2::showFailedToLock(const QString& mountPoint, const QString& vaultName)
+void item2::showFailedToLock(const QString& holders, const QString& vaultName)
 {
-    ProcessInfo processes;
-    const QString holder = processes.FolderOpenByProcess(mountPoint);
-    const QString text =
-        holder.isEmpty()
-            ? QStringLiteral("The vault: \"%1\" could not be locked.\r\n\r\nPlease make sure that all "
-                             "applications and files are closed on this vault.")
-                  .arg(vaultName)
-            : QStringLiteral("\"%1\" is still using the vault: \"%2\".\r\n\r\nPlease quit %1 and then try "
-                             "to lock the vault again.")
-                  .arg(holder, vaultName);
-    m_services.alerts->runAlert(Alert(QStringLiteral("Failed to lock"), text), window());
+    m_services.alerts->runAlert(
+        Alert(QStringLiteral("Failed to lock"), VaultLocker::failedText(vaultName, holders)), window());
 }
 
 void item2::dealappstore(const QString& imagePath, bool isLock)
 {
-    ProcessInfo processes;
-    processes.obtainFreshProcessList();
-    // The helper keeps these places itself while it runs.
-    if (processes.findProcessWithName(kStatusProcessName))
-        return;
-    m_diskImageController->dealappstore(imagePath, isLock);
+    VaultLocker(*m_services.settings, *m_diskImageController).dealappstore(imagePath, isLock);
 }
 
 void item2::MovetoTrashFunc()

@@ -110,11 +110,11 @@ public:
     void finishResizeHandler(const QVariantMap& userInfo);
     // The vault's image moved and its records already follow: the row follows too.
     void rowMoved(const QString& vaultName, const QString& newPath);
-    // Locks the vault when the mount table shows it attached, never forced; false with its
-    // mount point when it stays attached.
-    bool detachVault(const harddisktable& row, QString* mountPoint);
+    // Locks the vault when the mount table shows it attached, never forced; false with the
+    // processes holding files in it when it stays attached.
+    bool detachVault(const harddisktable& row, QString* holders);
     // "Failed to lock" on the page, naming the process that holds files in the vault.
-    void showFailedToLock(const QString& mountPoint, const QString& vaultName);
+    void showFailedToLock(const QString& holders, const QString& vaultName);
     // Asks whether to mount the share an image lives on at start, as a newly listed vault does.
     void offerShareAutomount(const QString& imagePath, const QString& url, const QString& vaultName);
     QString remoteVolumeOf(const QString& folder) const;
@@ -168,7 +168,7 @@ private:
     void alertDidEnd(int returnCode);
     int rowOfVault(const QString& name) const;
     QVariant infoPlist();
-    bool lockRow(const harddisktable& row, QString* blocker);
+    bool lockRow(const harddisktable& row, QString* holders);
     bool moveVaultToTrash(const harddisktable& row);
     void showMountNotice(const harddisktable& row);
     void askNextShare();

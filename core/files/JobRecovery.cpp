@@ -5,6 +5,8 @@
 #include "core/settings/SettingsStore.h"
 #include "core/system/Logging.h"
 #include "core/vault/ImageWorkFolder.h"
+#include "core/vault/ProtectWork.h"
+#include "core/vault/RestoreWork.h"
 #include "core/vault/VaultMove.h"
 
 #include <QDir>
@@ -40,6 +42,8 @@ JobSettler JobRecovery::settler()
 {
     JobSettler settler;
     settler.registerHandler(VaultMove::kKind, &VaultMove::settle);
+    settler.registerHandler(ProtectWork::kKind, &ProtectWork::settle);
+    settler.registerHandler(RestoreWork::kKind, &RestoreWork::settle);
     return settler;
 }
 
