@@ -1,7 +1,16 @@
+#include "core/settings/SettingsStore.h"
+#include "platform/DBusNotificationCenter.h"
+#include "platform/FreedesktopTrash.h"
+#include "platform/GioServerVolumeMounter.h"
+#include "platform/SecretServiceKeychain.h"
 #include "uninstaller/AppDelegate.h"
+#include "uninstaller/RestoreWorkRestorer.h"
+#include "uninstaller/TerminalPort.h"
+#include "uninstaller/UninstallWindow.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QTimer>
 #include <memory>
 
 int main(int argc, char* argv[])
@@ -13,6 +22,41 @@ int main(int argc, char* argv[])
     std::unique_ptr<QCoreApplication> app(hasDisplay ? new QApplication(argc, argv)
                                                      : new QCoreApplication(argc, argv));
     QCoreApplication::setApplicationName(QStringLiteral("ZorvaneUninstaller"));
-    AppDelegate delegate;
-    return 0;
+
+    SettingsStore settings(SettingsStore::kUninstallerDomain);
+    FreedesktopTrash trash;
+    SecretServiceKeychain keychain;
+    GioServerVolumeMounter shares;
+    DBusNotificationCenter notifications;
+    std::unique_ptr<UninstallWindow> window;
+    std::unique_ptr<TerminalPort> terminal;
+    UninstallPort* port = nullptr;
+    if (hasDisplay) {
+        QApplication::setQuitOnLastWindowClosed(false);
+        window = std::make_unique<UninstallWindow>();
+        port = window.get();
+    } else {
+        terminal = std::make_unique<TerminalPort>();
+        port = terminal.get();
+    }
+
+    UninstallServices services;
+    services.settings = &settings;
+    services.port = port;
+    services.trash = trash.mover();
+    services.distributed = &notifications;
+    services.keychain = &keychain;
+    services.shares = &shares;
+    services.restorer = [&trash] {
+        return std::make_unique<RestoreWorkRestorer>(trash);
+    };
+    AppDelegate delegate(services);
+    if (window) {
+        window->setCloseGuard([&delegate] {
+            return delegate.applicationShouldTerminate() == AppDelegate::TerminateReply::Now;
+        });
+        window->show();
+    }
+    QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
+    return QCoreApplication::exec();
 }

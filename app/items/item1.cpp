@@ -2,7 +2,6 @@
 
 #include "app/items/FileJob.h"
 #include "app/items/ItemLock.h"
-#include "app/items/ItemRepair.h"
 #include "app/items/ItemTableModel.h"
 #include "app/items/ProtectRequest.h"
 #include "app/items/QtProtectPort.h"
@@ -23,10 +22,12 @@
 #include "core/system/NotificationNames.h"
 #include "core/vault/AttachDiskImageController.h"
 #include "core/vault/ItemPlace.h"
+#include "core/vault/ItemRepair.h"
 #include "core/vault/MountTable.h"
 #include "core/vault/VaultUsage.h"
 #include "core/vault/VaultVolume.h"
 #include "platform/MountWatcher.h"
+#include "platform/Trash.h"
 #include "ui/AttachedWindow.h"
 #include "ui/BubbleStyle.h"
 #include "ui/ImageAndChildText.h"
@@ -370,7 +371,7 @@ void item1::awakeFromNib()
     reloadCatalogue();
 
     SettingsStore& settings = *m_services.settings;
-    ItemRepair repair({&settings, m_services.trash, m_diskImageController.get(), m_walks});
+    ItemRepair repair({&settings, m_services.trash->mover(), m_diskImageController.get(), m_walks});
     m_repair = &repair;
     QList<ItemPlace> kept;
     const QStringList dropped =
@@ -429,7 +430,7 @@ bool item1::trytorepairproblem(const QString& dataPath, const QString& vaultName
 {
     if (m_repair)
         return m_repair->trytorepairproblem(dataPath, vaultName, linkFlag);
-    ItemRepair repair({m_services.settings, m_services.trash, m_diskImageController.get(), m_walks});
+    ItemRepair repair({m_services.settings, m_services.trash->mover(), m_diskImageController.get(), m_walks});
     return repair.trytorepairproblem(dataPath, vaultName, linkFlag);
 }
 

@@ -18,6 +18,7 @@
 #include "core/system/BundleLayout.h"
 #include "core/system/DistributedNotificationCenter.h"
 #include "core/system/GetSystemVersion.h"
+#include "core/system/HelpAddresses.h"
 #include "core/system/Logging.h"
 #include "core/system/LoginItemRegistry.h"
 #include "core/system/LoginItems.h"
@@ -492,22 +493,22 @@ bool AppControler::updaterShouldPostponeRelaunch()
 
 QUrl AppControler::onlineHelpUrl()
 {
-    return QUrl(QStringLiteral("https://www.tarnwick.com/zorvane/features.html"));
+    return HelpAddresses::features();
 }
 
 QUrl AppControler::onlineFaqsUrl()
 {
-    return QUrl(QStringLiteral("https://www.tarnwick.com/zorvane/faq.html"));
+    return HelpAddresses::faq();
 }
 
 QUrl AppControler::uninstallHelpUrl()
 {
-    return QUrl(QStringLiteral("https://www.tarnwick.com/zorvane/uninstall.html"));
+    return HelpAddresses::uninstall();
 }
 
 QUrl AppControler::feedbackUrl()
 {
-    return QUrl(QStringLiteral("mailto:support@tarnwick.com?subject=Zorvane%20Feedback"));
+    return HelpAddresses::feedback();
 }
 
 void AppControler::clickonlinehelp()

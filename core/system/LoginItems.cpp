@@ -47,3 +47,19 @@ bool LoginItems::hasItemWithDisplayName(const QString& displayName)
     return std::any_of(items->cbegin(), items->cend(),
                        [&](const LoginItemsAE::Item& item) { return item.entry.name == displayName; });
 }
+
+bool LoginItems::removeOwnItemsWithDisplayName(const QString& displayName)
+{
+    const auto items = LoginItemsAE::items();
+    if (!items)
+        return false;
+    for (const LoginItemsAE::Item& item : *items) {
+        if (item.entry.ours && item.entry.name == displayName &&
+            LoginItemsAE::removeItem(item) != LoginItemsAE::NoError)
+            qCWarning(lcLoginItems) << "cannot remove" << item.filePath;
+    }
+    const auto after = LoginItemsAE::items();
+    return after && std::none_of(after->cbegin(), after->cend(), [&](const LoginItemsAE::Item& item) {
+               return item.entry.ours && item.entry.name == displayName;
+           });
+}

@@ -16,4 +16,7 @@ public:
     // when the folder cannot be read or the file not removed.
     bool removeItemWithDisplayName(const QString& displayName);
     bool hasItemWithDisplayName(const QString& displayName);
+    // Removes every entry of that name that Zorvane wrote (others' entries stay); true when
+    // none is left afterwards.
+    bool removeOwnItemsWithDisplayName(const QString& displayName);
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/files/MoveToTrash.h"
 #include "core/files/PathSafety.h"
 
 #include <QSet>
@@ -7,7 +8,6 @@
 
 class AttachDiskImageController;
 class SettingsStore;
-class Trash;
 class WalkQueue;
 
 // Puts protected items back in order at start: a link that went missing is made again, data an
@@ -15,14 +15,16 @@ class WalkQueue;
 // an item whose data the attached vault lacks is reported for dropping. Nothing is ever deleted;
 // a step that fails leaves the item as it was and keeps it.
 //
-// One object serves one load of the list: each vault's password is asked for at most once.
+// One object serves one load of the list (or one uninstall): each vault's password is asked for
+// at most once. The uninstaller runs the same repair before it restores an item and does not use
+// the answer: an item it would drop is then simply not a link, which the uninstaller reports.
 class ItemRepair
 {
 public:
     struct Services
     {
         SettingsStore* settings = nullptr;
-        Trash* trash = nullptr;
+        MoveToTrash trash;
         AttachDiskImageController* unlocker = nullptr; // asks for the password; may be null
         WalkQueue* walks = nullptr;                    // measures off this thread
     };

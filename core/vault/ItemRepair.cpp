@@ -1,4 +1,4 @@
-#include "app/items/ItemRepair.h"
+#include "core/vault/ItemRepair.h"
 
 #include "core/files/MakeSymbolicLink.h"
 #include "core/files/SetAside.h"
@@ -8,7 +8,6 @@
 #include "core/system/Logging.h"
 #include "core/vault/AttachDiskImageController.h"
 #include "core/vault/ItemPlace.h"
-#include "platform/Trash.h"
 
 #include <QFile>
 #include <sys/stat.h>
@@ -91,9 +90,9 @@ bool ItemRepair::repairPermanentLink(const QString& dataPath, const QString& vau
         if (S_ISLNK(st.st_mode))
             return true;
         if (holdsNothing(dataPath)) {
-            const TrashResult trashed = m_services.trash->moveToTrash(dataPath);
-            if (!trashed.ok) {
-                qCWarning(lcItems) << "cannot move" << dataPath << "to the Trash:" << trashed.error;
+            QString why;
+            if (!m_services.trash || !m_services.trash(dataPath, &why)) {
+                qCWarning(lcItems) << "cannot move" << dataPath << "to the Trash:" << why;
                 return true;
             }
             return linkMissingPlace(dataPath, vaultName, target);
