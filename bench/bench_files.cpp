@@ -1,18 +1,21 @@
-// Folder sizes against `du -sb`, the tree copy into a gocryptfs vault against `cp -a` into the
-// same vault, and the open-file scan against `lsof +c0 -F p <vault>` with a crowd of extra
+// Folder sizes against `du -sb`, the tree copy and the protect job into a gocryptfs vault against
+// `cp -a` into the same vault, and the open-file scan against `lsof +c0 -F p <vault>` with a crowd of extra
 // processes. Ratios are baseline time / our time: above 1 means we are faster.
 //
-//   bench_files [--quick] [--sweep] [--only size|copy|scan]
+//   bench_files [--quick] [--sweep] [--only size|copy|protect|scan]
 //     --quick   smaller trees and fewer runs
 //     --sweep   also time the copy with 1, 2, 3, 4, 6 and 8 threads (how the default was chosen)
-//     --only    one of the three benchmarks
+//     --only    one of the four benchmarks
 #include "bench/BenchSupport.h"
 #include "core/files/FileOperation.h"
 #include "core/files/TreeCopier.h"
 #include "core/processes/FolderHolders.h"
 #include "core/processes/ProcessInfo.h"
+#include "core/vault/ProtectWork.h"
+#include "platform/FreedesktopTrash.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -177,6 +180,59 @@ void benchCopy(const QString& base, const Vault& vault, bool sweep)
             printf("sweep: %d threads: %s\n", n, qPrintable(ratioRange(copyRatios(tree, vault, n, 3))));
     }
     TreeCopier::removeTree(vault.mountPoint() + QStringLiteral("/Library"));
+    TreeCopier::removeTree(tree);
+}
+
+// The protect job's file work (copy, check against the original, write-back, Trash, link) into
+// the vault against cp -a into it, one run each from a settled vault; the job's fixed 1.0 s wait
+// before the Trash step is left out of its time.
+void benchProtect(const QString& base, const Vault& vault)
+{
+    const QString tree = makeCopyTree(base);
+    const QString copy = vault.mountPoint() + QStringLiteral("/Library");
+    FreedesktopTrash trash;
+    const auto cpOnce = [&] {
+        return copyOnce(tree, vault, 0);
+    };
+    const auto protectOnce = [&](bool contentCheck) {
+        TreeCopier::removeTree(copy);
+        vault.settle();
+        ProtectWork::Plan plan;
+        plan.item = QStringLiteral("Library");
+        plan.place = tree;
+        plan.vault = QStringLiteral("Bench");
+        plan.mountPoint = vault.mountPoint();
+        plan.imagePath = base + QStringLiteral("/cipher");
+        plan.verifyContent = contentCheck;
+        ProtectWork work(plan, trash.access());
+        bool over = false;
+        const double ms = timeMs([&] { over = work.begin() && work.run(); });
+        work.endJournal();
+        if (!over)
+            printf("protect failed: %s\n", qPrintable(work.failure()));
+        // Back as it was for the next run: the link goes, the original comes out of the Trash.
+        QFile::remove(tree);
+        trash.restore(trash.findTrashed(tree, QDateTime::currentDateTime().addSecs(-3600)));
+        return over ? ms - 1000.0 : -1.0;
+    };
+    printf("protect of %s into gocryptfs:\n",
+           qPrintable(FileOperation::stringFromFileSize(FileOperation::fastFolderSizeAtFSRef(tree))));
+    copyOnce(tree, vault, TreeCopier::Control().threads); // warm the page cache for both
+    const double cp1 = cpOnce();
+    const double checked = protectOnce(false);
+    const double cp2 = cpOnce();
+    const double contents = protectOnce(true);
+    printf("  cp -a %.0f ms, protect %.0f ms -> %.2f; cp -a %.0f ms, with content check %.0f ms -> %.2f "
+           "(1.0 s wait left out)\n",
+           cp1, checked, cp1 / checked, cp2, contents, cp2 / contents);
+    const bool ran = checked > 0 && contents > 0;
+    result(QStringLiteral("protect vs cp -a (verified, 1.0 s wait left out)"),
+           ran ? QString::number(cp1 / checked, 'f', 2) : QStringLiteral("failed"), QStringLiteral(">= 1.0"),
+           ran && cp1 / checked >= 1.0);
+    result(QStringLiteral("protect with content check vs cp -a"),
+           ran ? QString::number(cp2 / contents, 'f', 2) : QStringLiteral("failed"), QStringLiteral("report"),
+           ran);
+    TreeCopier::removeTree(copy);
     TreeCopier::removeTree(tree);
 }
 
@@ -360,7 +416,7 @@ int main(int argc, char** argv)
     QTemporaryDir base(QDir::tempPath() + QStringLiteral("/zv-bench-XXXXXX"));
     if (wanted("size"))
         benchFolderSize(base.path());
-    if (!wanted("copy") && !wanted("scan"))
+    if (!wanted("copy") && !wanted("protect") && !wanted("scan"))
         return 0;
     Vault vault(base.path());
     if (!vault.mounted()) {
@@ -372,6 +428,8 @@ int main(int argc, char** argv)
     }
     if (wanted("copy"))
         benchCopy(base.path(), vault, sweep);
+    if (wanted("protect"))
+        benchProtect(base.path(), vault);
     if (wanted("scan"))
         benchOpenFileScan(base.path(), vault);
     return 0;

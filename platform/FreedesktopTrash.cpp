@@ -81,7 +81,69 @@ bool renameNoReplace(const QString& from, const QString& to)
     return ::rename(encoded(from).constData(), encoded(to).constData()) == 0;
 }
 
+struct TrashInfo
+{
+    QString original; // absolute
+    QDateTime deleted;
+};
+
+TrashInfo readInfo(const QString& infoFile, const QString& trash)
+{
+    TrashInfo info;
+    QFile file(infoFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return info;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.startsWith("Path="))
+            info.original = QFile::decodeName(QByteArray::fromPercentEncoding(line.mid(5).trimmed()));
+        else if (line.startsWith("DeletionDate="))
+            info.deleted = QDateTime::fromString(QString::fromLatin1(line.mid(13).trimmed()), Qt::ISODate);
+    }
+    if (!info.original.isEmpty() && !info.original.startsWith(QLatin1Char('/'))) {
+        // Relative to the volume that holds the trash: the parent of .Trash-$uid, or of .Trash.
+        QString top = QFileInfo(trash).path();
+        if (QFileInfo(top).fileName() == QStringLiteral(".Trash"))
+            top = QFileInfo(top).path();
+        info.original = QDir::cleanPath(top + QLatin1Char('/') + info.original);
+    }
+    return info;
+}
+
 } // namespace
+
+QString FreedesktopTrash::findTrashed(const QString& originalPath, const QDateTime& notBefore)
+{
+    const QFileInfo place(QDir::cleanPath(originalPath));
+    const QString parent = QFileInfo(place.path()).canonicalFilePath();
+    if (parent.isEmpty())
+        return {};
+    const QString original = parent == QStringLiteral("/") ? QLatin1Char('/') + place.fileName()
+                                                           : parent + QLatin1Char('/') + place.fileName();
+    QString topDir;
+    QString error;
+    const QString trash = trashFolderFor(parent, &topDir, &error);
+    if (trash.isEmpty())
+        return {};
+    // The dates are written in whole seconds of local time.
+    const QDateTime since = notBefore.toLocalTime().addMSecs(-notBefore.time().msec());
+    QString found;
+    QDateTime newest;
+    const QDir info(trash + QStringLiteral("/info"));
+    for (const QString& name : info.entryList({QStringLiteral("*.trashinfo")}, QDir::Files | QDir::Hidden)) {
+        const TrashInfo entry = readInfo(info.filePath(name), trash);
+        const QString item = trash + QStringLiteral("/files/") + name.chopped(10);
+        struct stat st;
+        // An info file whose item is not (or no longer) there is a move that did not happen.
+        if (entry.original != original || !entry.deleted.isValid() || entry.deleted < since ||
+            lstat(encoded(item).constData(), &st) != 0)
+            continue;
+        if (found.isEmpty() || entry.deleted >= newest) {
+            found = item;
+            newest = entry.deleted;
+        }
+    }
+    return found;
+}
 
 QString FreedesktopTrash::homeTrash()
 {
@@ -214,27 +276,14 @@ TrashResult FreedesktopTrash::restore(const QString& trashedPath)
     }
     const QString infoFile =
         trash + QStringLiteral("/info/") + item.fileName() + QStringLiteral(".trashinfo");
-    QFile file(infoFile);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!QFile::exists(infoFile)) {
         result.error = QStringLiteral("Cannot read %1").arg(infoFile);
         return result;
     }
-    QString original;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.startsWith("Path="))
-            original = QFile::decodeName(QByteArray::fromPercentEncoding(line.mid(5).trimmed()));
-    }
-    file.close();
+    const QString original = readInfo(infoFile, trash).original;
     if (original.isEmpty()) {
         result.error = QStringLiteral("%1 names no original place").arg(infoFile);
         return result;
-    }
-    if (!original.startsWith(QLatin1Char('/'))) {
-        // Relative to the volume that holds the trash: the parent of .Trash-$uid, or of .Trash.
-        QString top = QFileInfo(trash).path();
-        if (QFileInfo(top).fileName() == QStringLiteral(".Trash"))
-            top = QFileInfo(top).path();
-        original = QDir::cleanPath(top + QLatin1Char('/') + original);
     }
     struct stat st;
     if (lstat(encoded(original).constData(), &st) == 0) {

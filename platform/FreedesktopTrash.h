@@ -11,6 +11,7 @@ class FreedesktopTrash : public Trash
 public:
     TrashResult moveToTrash(const QString& path) override;
     TrashResult restore(const QString& trashedPath) override;
+    QString findTrashed(const QString& originalPath, const QDateTime& notBefore) override;
 
     // The trash folder an item on this device goes to; created when missing. Empty on failure.
     static QString trashFolderFor(const QString& absoluteParent, QString* topDir, QString* error);

@@ -41,6 +41,11 @@ void ItemTableModel::reload()
     endResetModel();
 }
 
+void ItemTableModel::rowChanged(int row)
+{
+    Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
+}
+
 int ItemTableModel::rowCount(const QModelIndex& parent) const
 {
     QMutexLocker lock(&m_lock);

@@ -35,6 +35,8 @@ public:
 
     // Tells the views that rows or their contents changed.
     void reload();
+    // Tells the views that one row's contents changed (its selection stays).
+    void rowChanged(int row);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

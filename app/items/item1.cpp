@@ -1,8 +1,12 @@
 #include "app/items/item1.h"
 
+#include "app/items/FileJob.h"
 #include "app/items/ItemRepair.h"
 #include "app/items/ItemTableModel.h"
+#include "app/items/ProtectRequest.h"
+#include "app/items/QtProtectPort.h"
 #include "core/catalogue/Catalogue.h"
+#include "core/catalogue/Datafile.h"
 #include "core/files/FileOperation.h"
 #include "core/files/PathSafety.h"
 #include "core/files/WalkQueue.h"
@@ -28,14 +32,17 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMimeDatabase>
 #include <QProgressBar>
 #include <QPushButton>
@@ -43,6 +50,7 @@
 #include <QStyle>
 #include <QTableView>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -116,6 +124,12 @@ item1::item1(const ItemPageServices& services, QWidget* parent) : QWidget(parent
         m_usage = m_ownUsage.get();
     }
     m_diskImageController = std::make_unique<AttachDiskImageController>(m_services.unlock);
+    m_port = m_services.protect;
+    if (!m_port) {
+        m_ownPort = std::make_unique<QtProtectPort>(ResizeServices{m_services.alerts, m_services.local});
+        m_port = m_ownPort.get();
+    }
+    m_request = std::make_unique<ProtectRequest>(*this);
     buildPage();
     buildRequestSheets();
 }
@@ -209,7 +223,6 @@ void item1::buildPage()
 
 void item1::buildRequestSheets()
 {
-    // The request sheets' other controls and what OK does come with protecting items.
     const auto sheet = [this](const QString& name, const QString& title) {
         auto* dialog = new QDialog(this);
         dialog->setObjectName(name);
@@ -220,13 +233,27 @@ void item1::buildRequestSheets()
     const auto field = [](QDialog* dialog, const QString& name) {
         auto* edit = new QLineEdit(dialog);
         edit->setObjectName(name);
+        edit->setMinimumWidth(300);
         return edit;
     };
-    const auto buttons = [](QDialog* dialog, QPushButton*& ok, auto accepted) {
+    const auto label = [](QDialog* dialog, const QString& name) {
+        auto* text = new QLabel(dialog);
+        text->setObjectName(name);
+        text->setWordWrap(true);
+        return text;
+    };
+    const auto popup = [](QDialog* dialog, const QString& name) {
+        auto* box = new QComboBox(dialog);
+        box->setObjectName(name);
+        return box;
+    };
+    const auto buttons = [](QDialog* dialog, QPushButton*& ok, const QString& okName, auto accepted,
+                            auto cancelled) {
         auto* row = new QHBoxLayout;
         auto* cancel = new QPushButton(QStringLiteral("Cancel"), dialog);
-        QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::close);
+        QObject::connect(cancel, &QPushButton::clicked, dialog, cancelled);
         ok = new QPushButton(QStringLiteral("OK"), dialog);
+        ok->setObjectName(okName);
         ok->setDefault(true);
         ok->setEnabled(false);
         QObject::connect(ok, &QPushButton::clicked, dialog, accepted);
@@ -241,20 +268,67 @@ void item1::buildRequestSheets()
     auto* custom = new QFormLayout(m_customfolderwindow);
     m_customFolderName = field(m_customfolderwindow, QStringLiteral("CustomFolderName"));
     m_customFolderPath = field(m_customfolderwindow, QStringLiteral("CustomFolderPath"));
+    m_browseButton = new QPushButton(QStringLiteral("Browse…"), m_customfolderwindow);
+    m_browseButton->setObjectName(QStringLiteral("browsecustomfolder"));
+    connect(m_browseButton, &QPushButton::clicked, this, &item1::clickbrowsecustomfolder);
+    auto* location = new QHBoxLayout;
+    location->addWidget(m_customFolderPath, 1);
+    location->addWidget(m_browseButton);
+    m_customRedirectButton = popup(m_customfolderwindow, QStringLiteral("CustomRedirectButton"));
+    m_customAvaCapacity = label(m_customfolderwindow, QStringLiteral("CustomAvaCapacity"));
     custom->addRow(QStringLiteral("Name:"), m_customFolderName);
-    custom->addRow(QStringLiteral("Location:"), m_customFolderPath);
-    custom->addRow(
-        buttons(m_customfolderwindow, m_clickCustomButton, [this] { Q_EMIT customFolderAccepted(); }));
+    custom->addRow(QStringLiteral("Location:"), location);
+    custom->addRow(QStringLiteral("Vault:"), m_customRedirectButton);
+    custom->addRow(QString(), m_customAvaCapacity);
+    custom->addRow(buttons(
+        m_customfolderwindow, m_clickCustomButton, QStringLiteral("clickCustomButton"),
+        [this] { Q_EMIT customFolderAccepted(); }, [this] { clickcustomcancel(); }));
 
     m_dragfolderwindow =
         sheet(QStringLiteral("dragfolderwindow"), QStringLiteral("Protect a dropped folder"));
     auto* drag = new QFormLayout(m_dragfolderwindow);
+    m_dragDescription = label(m_dragfolderwindow, QStringLiteral("DragDescription"));
     m_dragFolderName = field(m_dragfolderwindow, QStringLiteral("DragFolderName"));
+    m_dragRedirectButton = popup(m_dragfolderwindow, QStringLiteral("DragRedirectButton"));
+    m_dragAvaCapacity = label(m_dragfolderwindow, QStringLiteral("DragAvaCapacity"));
+    drag->addRow(m_dragDescription);
     drag->addRow(QStringLiteral("Name:"), m_dragFolderName);
-    drag->addRow(buttons(m_dragfolderwindow, m_clickDragButton, [this] { Q_EMIT dragFolderAccepted(); }));
+    drag->addRow(QStringLiteral("Vault:"), m_dragRedirectButton);
+    drag->addRow(QString(), m_dragAvaCapacity);
+    drag->addRow(buttons(
+        m_dragfolderwindow, m_clickDragButton, QStringLiteral("clickDragButton"),
+        [this] { Q_EMIT dragFolderAccepted(); }, [this] { clickdragcancel(); }));
+
+    m_additemwindow = sheet(QStringLiteral("additemwindow"), QStringLiteral("Add item"));
+    auto* move = new QFormLayout(m_additemwindow);
+    m_xmlDefaultButton = popup(m_additemwindow, QStringLiteral("XmlDefaultButton"));
+    m_redirectButton = popup(m_additemwindow, QStringLiteral("RedirectButton"));
+    m_redirectDescription = label(m_additemwindow, QStringLiteral("RedirectDescription"));
+    m_needCapacity = label(m_additemwindow, QStringLiteral("NeedCapacity"));
+    m_avaCapacity = label(m_additemwindow, QStringLiteral("AvaCapacity"));
+    connect(m_xmlDefaultButton, &QComboBox::activated, this, &item1::ClickXmlDefaultButton);
+    connect(m_redirectButton, &QComboBox::activated, this, &item1::ClickPopupButton);
+    move->addRow(QStringLiteral("Item:"), m_xmlDefaultButton);
+    move->addRow(QStringLiteral("Vault:"), m_redirectButton);
+    move->addRow(m_redirectDescription);
+    move->addRow(m_needCapacity);
+    move->addRow(m_avaCapacity);
+    move->addRow(buttons(
+        m_additemwindow, m_clickOkButton, QStringLiteral("clickOkButton"), [this] { clickok(); },
+        [this] { cancel(); }));
+    m_clickOkButton->setEnabled(true);
 
     for (QLineEdit* edit : {m_customFolderName, m_customFolderPath, m_dragFolderName})
         connect(edit, &QLineEdit::textChanged, this, [this, edit] { textDidChange(edit); });
+    connect(this, &item1::addRequested, this, &item1::clickadd);
+    connect(this, &item1::editRequested, this, &item1::EditSingleitem);
+    connect(this, &item1::customFolderAccepted, this, &item1::clickcustomok);
+    connect(this, &item1::dragFolderAccepted, this, &item1::clickdragok);
+
+    // Folders and files dropped on the table open the drag sheet.
+    m_tableview->setAcceptDrops(true);
+    m_tableview->viewport()->setAcceptDrops(true);
+    m_tableview->viewport()->installEventFilter(this);
 }
 
 void item1::connectNotifications()
@@ -266,6 +340,8 @@ void item1::connectNotifications()
                            [this](QObject*, const QVariantMap&) { detectreopen(); });
         local->addObserver(NotificationNames::DisplayScanHelp, this,
                            [this](QObject*, const QVariantMap&) { displayhelp(); });
+        local->addObserver(NotificationNames::ReadCapacity, this,
+                           [this](QObject*, const QVariantMap& info) { finishResizeHandler(info); });
     }
     if (m_services.mounts) {
         connect(m_services.mounts, &MountWatcher::didMount, this, &item1::didMount);
@@ -286,7 +362,7 @@ void item1::awakeFromNib()
         return;
     m_loaded = true;
     connectNotifications();
-    m_xmlarray = m_services.catalogue ? m_services.catalogue() : Catalogue::loadBundled();
+    reloadCatalogue();
 
     SettingsStore& settings = *m_services.settings;
     ItemRepair repair({&settings, m_services.trash, m_diskImageController.get(), m_walks});
@@ -592,13 +668,16 @@ void item1::reloadTable()
     placeProgressBars();
 }
 
+QString item1::descriptionOf(const QString& name) const
+{
+    if (const CatalogueEntry* entry = Catalogue::findByName(m_xmlarray, name))
+        return entry->infor;
+    return Records(*m_services.settings).entry(SettingsKeys::CustomFolderDescription, name);
+}
+
 QString item1::toolTipOf(const tableviewmodel& row) const
 {
-    QString description;
-    if (const CatalogueEntry* entry = Catalogue::findByName(m_xmlarray, row.name()))
-        description = entry->infor;
-    else
-        description = Records(*m_services.settings).entry(SettingsKeys::CustomFolderDescription, row.name());
+    const QString description = descriptionOf(row.name());
     return description.isEmpty() ? QString() : description + kLockHint;
 }
 
@@ -832,4 +911,291 @@ void item1::detectreopen()
     AttachedWindow* front = m_attachedWindow ? m_attachedWindow.data() : m_attachedHudWindow.data();
     if (front)
         front->raise();
+}
+
+// ---- Protecting ---------------------------------------------------------------------------------
+
+void item1::reloadCatalogue()
+{
+    m_xmlarray = m_services.catalogue ? m_services.catalogue() : Catalogue::loadBundled();
+}
+
+void item1::fillVaultPopup(QComboBox* popup) const
+{
+    popup->clear();
+    popup->addItems(Records(*m_services.settings).list(SettingsKeys::VaultItem).keys());
+}
+
+namespace {
+
+void showCreateVault(AlertPort* alerts, QWidget* window)
+{
+    alerts->runAlert(
+        Alert(QStringLiteral("Create a vault"),
+              QStringLiteral("Zorvane uses encrypted vaults to store your important files, there are no "
+                             "vaults currently available, click the right arrow on the toolbar, click "
+                             "'New Vault' to create a vault")),
+        window);
+}
+
+} // namespace
+
+void item1::clickadd()
+{
+    if (Records(*m_services.settings).list(SettingsKeys::VaultItem).isEmpty())
+        return showCreateVault(m_services.alerts, window());
+    fillVaultPopup(m_customRedirectButton);
+    m_customFolderName->clear();
+    m_customFolderPath->clear();
+    m_customAvaCapacity->clear();
+    m_clickCustomButton->setEnabled(false);
+    m_port->showSheet(m_customfolderwindow, window());
+}
+
+void item1::clickbrowsecustomfolder()
+{
+    const QString chosen = m_port->chooseFileOrFolder(m_customfolderwindow, QDir::homePath());
+    if (chosen.isEmpty())
+        return;
+    m_customFolderPath->setText(chosen);
+    m_clickCustomButton->setEnabled(!m_customFolderName->text().isEmpty());
+}
+
+bool item1::acceptDrop(const QStringList& paths, bool fromThisTable)
+{
+    if (fromThisTable || paths.size() != 1 || paths.constFirst().isEmpty())
+        return false;
+    const QString path = PathSafety::normalise(paths.constFirst());
+    if (FileOperation::IsFileASymlnkOrAlias(path) ||
+        path == PathSafety::normalise(m_services.settings->stringForKey(SettingsKeys::DefaultVaultLocation)))
+        return false;
+    m_dragfolderpath = path;
+    if (Records(*m_services.settings).list(SettingsKeys::VaultItem).isEmpty()) {
+        showCreateVault(m_services.alerts, window());
+        return false;
+    }
+    fillVaultPopup(m_dragRedirectButton);
+    m_dragFolderName->clear();
+    m_dragAvaCapacity->clear();
+    m_dragDescription->setText(
+        QStringLiteral("Preparing to encrypt: \"%1\"").arg(QFileInfo(path).fileName()));
+    m_clickDragButton->setEnabled(false);
+    m_port->showSheet(m_dragfolderwindow, window());
+    return true;
+}
+
+bool item1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_tableview->viewport())
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (drag->mimeData()->hasUrls()) {
+            drag->setDropAction(Qt::CopyAction);
+            drag->accept();
+        }
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        QStringList paths;
+        for (const QUrl& url : drop->mimeData()->urls())
+            paths.append(url.isLocalFile() ? url.toLocalFile() : QString());
+        const bool fromTable = drop->source() == m_tableview || drop->source() == m_tableview->viewport();
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+        // The sheet opens once the drag has ended.
+        QTimer::singleShot(0, this, [this, paths, fromTable] { acceptDrop(paths, fromTable); });
+        return true;
+    }
+    default:
+        return QWidget::eventFilter(watched, event);
+    }
+}
+
+void item1::clickcustomok()
+{
+    m_request->submit(ProtectRequest::Form::Custom);
+}
+
+void item1::clickdragok()
+{
+    m_request->submit(ProtectRequest::Form::Drag);
+}
+
+void item1::clickcustomcancel()
+{
+    m_port->endSheet(m_customfolderwindow);
+}
+
+void item1::clickdragcancel()
+{
+    m_port->endSheet(m_dragfolderwindow);
+}
+
+void item1::cancel()
+{
+    m_port->endSheet(m_additemwindow);
+}
+
+void item1::EditSingleitem()
+{
+    const QModelIndexList selected = m_tableview->selectionModel()->selectedRows();
+    if (selected.isEmpty()) {
+        m_services.alerts->runAlert(
+            Alert(QStringLiteral("No Item selected"),
+                  QStringLiteral(
+                      "There is no item is selected, please select an item from the list and try again.")),
+            window());
+        return;
+    }
+    const int index = selected.constFirst().row();
+    QString name;
+    QString vaultName;
+    {
+        QMutexLocker lock(&m_tableviewlock);
+        if (index >= m_tablelist.size() || m_tablelist.at(index).isBusy())
+            return;
+        name = m_tablelist.at(index).name();
+        vaultName = m_tablelist.at(index).redirectpath();
+    }
+    const Records records(*m_services.settings);
+    if (records.list(SettingsKeys::VaultItem).isEmpty())
+        return;
+    m_xmlDefaultButton->clear();
+    m_xmlDefaultButton->addItems(records.list(SettingsKeys::RedirectItem).keys());
+    m_xmlDefaultButton->setCurrentText(name);
+    m_xmlDefaultButton->setEnabled(false);
+    fillVaultPopup(m_redirectButton);
+    m_redirectButton->setCurrentText(vaultName);
+    m_additemwindow->setWindowTitle(QStringLiteral("Add item"));
+    const QString description = descriptionOf(name);
+    m_redirectDescription->setText(QStringLiteral("%1 are currently stored in the vault:\"%2\"")
+                                       .arg(description.isEmpty() ? name : description, vaultName));
+    m_needCapacity->clear();
+    m_avaCapacity->clear();
+    m_port->showSheet(m_additemwindow, window());
+}
+
+void item1::ClickPopupButton()
+{
+    const QString title = m_xmlDefaultButton->currentText();
+    const QString description = descriptionOf(title);
+    m_redirectDescription->setText(
+        QStringLiteral("%1 will be saved to the vault:\"%2\"")
+            .arg(description.isEmpty() ? title : description, m_redirectButton->currentText()));
+    m_avaCapacity->clear();
+}
+
+void item1::ClickXmlDefaultButton()
+{
+    const int index = m_xmlDefaultButton->currentIndex();
+    if (index != m_xmlDefaultButton->count() - 1) {
+        m_redirectDescription->setText(
+            QStringLiteral("%1 will be stored to the vault:\"%2\"")
+                .arg(m_xmlDefaultButton->currentText(), m_redirectButton->currentText()));
+        if (index >= 0 && index < m_xmlarray.size()) {
+            const QString libPath = Datafile::DealLibPath(m_xmlarray.at(index).libpath, *m_services.settings);
+            m_needCapacity->setText(FileOperation::stringFromFileSize(m_request->capacityOf(libPath)) +
+                                    QStringLiteral(" need"));
+        }
+        return;
+    }
+    m_port->showSheet(m_customfolderwindow, m_additemwindow);
+    m_redirectDescription->setText(QStringLiteral("Custom folder to be redirected"));
+}
+
+void item1::clickok()
+{
+    m_request->submitMove();
+}
+
+void item1::ClickWarningWindow(bool showNoMore)
+{
+    if (showNoMore)
+        m_services.settings->setObject(QStringLiteral("NO"), m_isWarningRestore
+                                                                 ? SettingsKeys::WarningTextRestore
+                                                                 : SettingsKeys::WarningText);
+}
+
+bool item1::IsPathConnected(const QString& path)
+{
+    reloadCatalogue();
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    const QString wanted = canonical.isEmpty() ? QDir::cleanPath(path) : canonical;
+    const QVariantMap items = Records(*m_services.settings).list(SettingsKeys::RedirectItem);
+    for (auto it = items.cbegin(); it != items.cend(); ++it) {
+        const QString dataPath =
+            ItemPlace::resolve(it.key(), it.value().toString(), m_xmlarray, *m_services.settings).dataPath;
+        // Both sides resolved: a link in a parent folder must not hide a match.
+        if (!dataPath.isEmpty() && FileOperation::FileOrFolderIsExists(dataPath) &&
+            QFileInfo(dataPath).canonicalFilePath() == wanted)
+            return true;
+    }
+    return false;
+}
+
+bool item1::performMainJob(bool change, const QString& appName, const QString& vaultName, quint64 totalSize)
+{
+    if (m_xmlarray.isEmpty())
+        reloadCatalogue();
+    return FileJob::start(*this, change, appName, vaultName, totalSize) != nullptr;
+}
+
+void item1::finishResizeHandler(const QVariantMap& info)
+{
+    const QString text = info.value(NotificationNames::DmgSize).toString() + QStringLiteral(" available");
+    QLabel* label =
+        info.value(NotificationNames::IsChange).toInt() == 1 ? m_avaCapacity : m_avaCapacityTwo.data();
+    if (!label)
+        return;
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Qt::black);
+    label->setPalette(palette);
+    label->setText(text);
+}
+
+QString item1::stringFromFileSize(quint64 bytes, int* type)
+{
+    // Single precision, as the size texts are.
+    if (bytes < 1023)
+        return QString::asprintf("%i", int(bytes));
+    const float kilobytes = float(bytes) / 1024.0f;
+    if (kilobytes < 1023)
+        return QString::asprintf("%1.1f", double(kilobytes));
+    const float megabytes = kilobytes / 1024.0f;
+    if (megabytes < 1023 && type)
+        *type = 0;
+    return QString::asprintf("%1.1f", double(megabytes));
+}
+
+QLabel* item1::AvaCapacityTwo() const
+{
+    return m_avaCapacityTwo;
+}
+
+void item1::setScanSheet(QWidget* scanappwindow, QLabel* avaCapacityTwo)
+{
+    m_scanappwindow = scanappwindow;
+    m_avaCapacityTwo = avaCapacityTwo;
+}
+
+QList<FileJob*> item1::runningJobs() const
+{
+    QList<FileJob*> running;
+    for (const QPointer<FileJob>& job : m_jobs)
+        if (job && job->isRunning())
+            running.append(job);
+    return running;
+}
+
+void item1::jobEnded(FileJob* job)
+{
+    m_jobs.removeAll(job);
+    m_jobs.removeAll(nullptr);
+    if (runningJobs().isEmpty())
+        GlobalVariable::sharedInstance().setScanProgress(false);
+    placeProgressBars();
 }

@@ -17,11 +17,16 @@
 class AlertPort;
 class AttachDiskImageController;
 class AttachedWindow;
+class DistributedNotificationCenter;
+class FileJob;
 class ItemRepair;
 class ItemTableModel;
 class MountWatcher;
 class NotificationCenter;
+class ProtectPort;
+class ProtectRequest;
 class QCheckBox;
+class QComboBox;
 class QDialog;
 class QLabel;
 class QLineEdit;
@@ -54,6 +59,10 @@ struct ItemPageServices
     std::function<std::optional<qint64>(const QString& vaultName, const QString& imagePath)> freeSpaceOf;
     // Asks for the user's attention (critical); QApplication::alert when unset.
     std::function<void(QWidget* window)> requestAttention;
+    // The request sheets, the chooser, the reminder and the resize dialog; Qt's when null.
+    ProtectPort* protect = nullptr;
+    // Tells the helper about finished jobs it must know of (optional).
+    DistributedNotificationCenter* distributed = nullptr;
 };
 
 // The protected-items page: one row per protected application or folder with its vault, its
@@ -93,6 +102,51 @@ public:
     void setStartVault(bool isMount);
     // Keeps the request sheets' OK buttons enabled exactly while their fields are filled.
     void textDidChange(QLineEdit* field);
+
+    // ---- Protecting a folder or file, moving an item to another vault --------------------------
+    // Toolbar "add": the custom-folder sheet, or "Create a vault" without vaults.
+    void clickadd();
+    // The chooser of the custom-folder sheet; the path it gives goes into its location field.
+    void clickbrowsecustomfolder();
+    // A drop on the table: exactly one path, from outside the table, neither a link nor the vault
+    // folder, opens the drag sheet. True when it opened.
+    bool acceptDrop(const QStringList& paths, bool fromThisTable);
+    // OK of the custom-folder and drag sheets: the request's checks, then the job.
+    void clickcustomok();
+    void clickdragok();
+    void clickcustomcancel();
+    void clickdragcancel();
+    // Cancel of the move sheet.
+    void cancel();
+    void ClickEditButton() { EditSingleitem(); }
+    // The move sheet for the selected row.
+    void EditSingleitem();
+    void ClickPopupButton();
+    void ClickXmlDefaultButton();
+    // OK of the move sheet.
+    void clickok();
+    // The reminder's OK: its box stops further reminders of its kind.
+    void ClickWarningWindow(bool showNoMore);
+    // Whether a protected item's data path resolves to path.
+    bool IsPathConnected(const QString& path);
+    // Starts a protect job (change false: a new item; true: a move to vaultName). True when its
+    // worker and timer run. totalSize is the caller's measure (new items).
+    bool performMainJob(bool change, const QString& appName, const QString& vaultName, quint64 totalSize);
+    // "ReadCapacity" from the resize dialog.
+    void finishResizeHandler(const QVariantMap& info);
+    // A size as a number without unit words; *type becomes 0 (megabytes) below 1023 MB.
+    static QString stringFromFileSize(quint64 bytes, int* type);
+    // Jobs started by a request or a scan that have not finished yet; the vault is locked when
+    // the last one ends.
+    int scanitemstotal() const { return m_scanitemstotal; }
+    void setScanitemstotal(int value) { m_scanitemstotal = value; }
+    bool isWarningRestore() const { return m_isWarningRestore; }
+    void setIsWarningRestore(bool value) { m_isWarningRestore = value; }
+    // The scan's sheet and its capacity label, where a job started by the scan reports.
+    void setScanSheet(QWidget* scanappwindow, QLabel* avaCapacityTwo);
+    bool isClosedScanWindow() const { return m_isClosedScanWindow; }
+    // The jobs running now.
+    QList<FileJob*> runningJobs() const;
 
     // Double action and lock button. What they do comes with locking and unlocking of items:
     // they report the row through openRequested.
@@ -149,9 +203,26 @@ public:
     QLineEdit* CustomFolderName() const { return m_customFolderName; }
     QLineEdit* CustomFolderPath() const { return m_customFolderPath; }
     QPushButton* clickCustomButton() const { return m_clickCustomButton; }
+    QPushButton* browseButton() const { return m_browseButton; }
+    QComboBox* CustomRedirectButton() const { return m_customRedirectButton; }
+    QLabel* CustomAvaCapacity() const { return m_customAvaCapacity; }
     QDialog* dragfolderwindow() const { return m_dragfolderwindow; }
     QLineEdit* DragFolderName() const { return m_dragFolderName; }
+    QLabel* DragDescription() const { return m_dragDescription; }
+    QComboBox* DragRedirectButton() const { return m_dragRedirectButton; }
+    QLabel* DragAvaCapacity() const { return m_dragAvaCapacity; }
     QPushButton* clickDragButton() const { return m_clickDragButton; }
+    QString dragfolderpath() const { return m_dragfolderpath; }
+    QDialog* additemwindow() const { return m_additemwindow; }
+    QComboBox* XmlDefaultButton() const { return m_xmlDefaultButton; }
+    QComboBox* RedirectButton() const { return m_redirectButton; }
+    QLabel* RedirectDescription() const { return m_redirectDescription; }
+    QLabel* NeedCapacity() const { return m_needCapacity; }
+    QLabel* AvaCapacity() const { return m_avaCapacity; }
+    QPushButton* clickOkButton() const { return m_clickOkButton; }
+    QWidget* scanappwindow() const { return m_scanappwindow; }
+    QLabel* AvaCapacityTwo() const;
+    ProtectPort* protectPort() const { return m_port; }
     AttachDiskImageController* myDiskImageController() const { return m_diskImageController.get(); }
     WalkQueue* walks() const { return m_walks; }
     VaultUsage* usage() const { return m_usage; }
@@ -169,10 +240,18 @@ Q_SIGNALS:
     void dragFolderAccepted();
 
 private:
+    friend class FileJob;
+    friend class ProtectRequest;
     struct Tick;
 
     void buildPage();
     void buildRequestSheets();
+    void buildMoveSheet();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void fillVaultPopup(QComboBox* popup) const;
+    QString descriptionOf(const QString& name) const;
+    void jobEnded(FileJob* job);
+    void reloadCatalogue();
     void connectNotifications();
     tableviewmodel makeRow(const ItemPlace& place);
     void resolveIcon(const ItemPlace& place);
@@ -236,7 +315,32 @@ private:
     QLineEdit* m_customFolderName = nullptr;
     QLineEdit* m_customFolderPath = nullptr;
     QPushButton* m_clickCustomButton = nullptr;
+    QPushButton* m_browseButton = nullptr;
+    QComboBox* m_customRedirectButton = nullptr;
+    QLabel* m_customAvaCapacity = nullptr;
     QDialog* m_dragfolderwindow = nullptr;
     QLineEdit* m_dragFolderName = nullptr;
+    QLabel* m_dragDescription = nullptr;
+    QComboBox* m_dragRedirectButton = nullptr;
+    QLabel* m_dragAvaCapacity = nullptr;
     QPushButton* m_clickDragButton = nullptr;
+    QString m_dragfolderpath;
+    QDialog* m_additemwindow = nullptr;
+    QComboBox* m_xmlDefaultButton = nullptr;
+    QComboBox* m_redirectButton = nullptr;
+    QLabel* m_redirectDescription = nullptr;
+    QLabel* m_needCapacity = nullptr;
+    QLabel* m_avaCapacity = nullptr;
+    QPushButton* m_clickOkButton = nullptr;
+    QPointer<QWidget> m_scanappwindow;
+    QPointer<QLabel> m_avaCapacityTwo;
+
+    std::unique_ptr<ProtectPort> m_ownPort;
+    ProtectPort* m_port = nullptr;
+    std::unique_ptr<ProtectRequest> m_request;
+    QList<QPointer<FileJob>> m_jobs;
+    int m_scanitemstotal = 0;
+    QString m_recordWrittenFor; // the item whose folder record the request just wrote
+    bool m_isWarningRestore = false;
+    bool m_isClosedScanWindow = false;
 };

@@ -46,7 +46,8 @@ AppControler::AppControler(const AppControlerServices& services, QObject* parent
     m_services.settings->registerDefaults(registeredDefaults());
     // Jobs cut off last time are finished or undone before a page reads a record or a vault is
     // unlocked.
-    JobRecovery::settleAtStart({m_services.settings, m_services.trash->mover()});
+    JobRecovery::settleAtStart(
+        {m_services.settings, m_services.trash->mover(), m_services.trash->access().find});
     m_walks = std::make_unique<WalkQueue>();
     m_usage = std::make_unique<VaultUsage>(m_walks.get());
     m_mainWindow = std::make_unique<MainWindow>();
@@ -59,6 +60,7 @@ AppControler::AppControler(const AppControlerServices& services, QObject* parent
     items.unlock = m_services.unlock;
     items.walks = m_walks.get();
     items.usage = m_usage.get();
+    items.distributed = m_services.distributed;
     // Built now, loaded once the start-up prompt and the start unlocks are done.
     m_itemPage = new item1(items);
     VaultPageServices page;
@@ -119,6 +121,7 @@ QVariantMap AppControler::registeredDefaults()
         {ShowPhotoBooth, no},
         {NoMonitorVaults, no},
         {NoManuallyLockAttention, no},
+        {VerifyCopyContent, no},
     };
     for (const QString& key :
          {TipDisk, TipLock, TipMount, HelpLock, HelpScan, HelpRestore, WarningText, WarningTextRestore})

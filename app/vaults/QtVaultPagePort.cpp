@@ -1,13 +1,11 @@
 #include "app/vaults/QtVaultPagePort.h"
 
-#include <QCheckBox>
+#include "ui/CheckNotice.h"
+
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLabel>
 #include <QMessageBox>
-#include <QVBoxLayout>
 
 const QStringList& QtVaultPagePort::imageSuffixes()
 {
@@ -23,24 +21,7 @@ bool QtVaultPagePort::isDiskImageName(const QString& path)
 
 bool QtVaultPagePort::runMountNotice(const QString& title, const QString& text, QWidget* parent)
 {
-    QDialog notice(parent);
-    notice.setObjectName(QStringLiteral("warningmountwindow"));
-    notice.setWindowTitle(title);
-    notice.setWindowModality(Qt::ApplicationModal);
-    auto* layout = new QVBoxLayout(&notice);
-    auto* label = new QLabel(text, &notice);
-    label->setObjectName(QStringLiteral("warningmountText"));
-    label->setWordWrap(true);
-    label->setMinimumWidth(380);
-    auto* check = new QCheckBox(QStringLiteral("Do not show this message again"), &notice);
-    check->setObjectName(QStringLiteral("warningmountCheck"));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &notice);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &notice, &QDialog::accept);
-    layout->addWidget(label);
-    layout->addWidget(check);
-    layout->addWidget(buttons);
-    notice.exec();
-    return check->isChecked();
+    return runCheckNotice(QStringLiteral("warningmount"), title, text, parent, Qt::ApplicationModal);
 }
 
 QString QtVaultPagePort::chooseDiskImage(QWidget* parent, const QString& startFolder)

@@ -5,6 +5,7 @@
 #include "core/settings/SettingsStore.h"
 #include "core/system/Logging.h"
 #include "core/vault/ImageWorkFolder.h"
+#include "core/vault/ProtectWork.h"
 #include "core/vault/VaultMove.h"
 
 #include <QDir>
@@ -40,6 +41,7 @@ JobSettler JobRecovery::settler()
 {
     JobSettler settler;
     settler.registerHandler(VaultMove::kKind, &VaultMove::settle);
+    settler.registerHandler(ProtectWork::kKind, &ProtectWork::settle);
     return settler;
 }
 

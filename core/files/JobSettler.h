@@ -14,6 +14,8 @@ struct JobSettleServices
 {
     SettingsStore* settings = nullptr;
     MoveToTrash moveToTrash;
+    // Where the Trash put an original a job was moving there when it was cut off (may be null).
+    FindInTrash findInTrash = nullptr;
 };
 
 // What a recovery handler did with a journal.

@@ -3,9 +3,12 @@
 #include "core/settings/Paths.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
+#include "core/system/BundleLayout.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
+#include <unistd.h>
 
 namespace {
 
@@ -53,7 +56,7 @@ bool isSameOrAbove(const QString& path, const QString& place)
 
 } // namespace
 
-PathSafety::Context PathSafety::fromSettings(const SettingsStore& settings)
+PathSafety::Context PathSafety::fromSettings(const SettingsStore& settings, const QList<MountEntry>* mounts)
 {
     Context context;
     context.home = Paths::home();
@@ -64,7 +67,43 @@ PathSafety::Context PathSafety::fromSettings(const SettingsStore& settings)
     for (const QVariant& folder : settings.dictionaryForKey(SettingsKeys::VaultsLocation))
         context.vaultFolders.append(folder.toString());
     context.vaultFolders.removeAll(QString());
+    context.systemFolders = systemFoldersOf(context.home);
+    context.settingsFolder = Paths::settingsFolder();
+    context.keyFile = Paths::keyFile();
+    // Only a real application folder: a program run from a build tree has none.
+    const QString bundle = BundleLayout::mainBundlePath();
+    if (QFileInfo(bundle).fileName() == QStringLiteral("Zorvane.app"))
+        context.applicationFolder = bundle;
+    context.trashFolders = placeForms(Paths::dataHome() + QStringLiteral("/Trash"));
+    const QString uid = QString::number(::geteuid());
+    const QList<MountEntry> table = mounts ? *mounts : MountTable::read();
+    for (const MountEntry& mount : table) {
+        if (mount.mountPoint.isEmpty())
+            continue;
+        context.mountPoints.append(mount.mountPoint);
+        const QString top = mount.mountPoint == QStringLiteral("/") ? QString() : mount.mountPoint;
+        context.trashFolders << top + QStringLiteral("/.Trash") << top + QStringLiteral("/.Trash-") + uid;
+    }
     return context;
+}
+
+QStringList PathSafety::systemFoldersOf(const QString& home)
+{
+    QStringList folders;
+    for (const char* name : {"Documents", "Movies", "Pictures", "Downloads", "Public", "Music", "Desktop"})
+        folders.append(QDir::cleanPath(home + QLatin1Char('/') + QLatin1String(name)));
+    // The desktop's own names for the same roles (user-dirs.dirs); one set to the home itself
+    // means the role is switched off.
+    for (const QStandardPaths::StandardLocation role :
+         {QStandardPaths::DocumentsLocation, QStandardPaths::MoviesLocation, QStandardPaths::PicturesLocation,
+          QStandardPaths::DownloadLocation, QStandardPaths::PublicShareLocation,
+          QStandardPaths::MusicLocation, QStandardPaths::DesktopLocation}) {
+        const QString folder = QDir::cleanPath(QStandardPaths::writableLocation(role));
+        if (!folder.isEmpty() && QDir::isAbsolutePath(folder) && folder != QDir::cleanPath(home) &&
+            !folders.contains(folder))
+            folders.append(folder);
+    }
+    return folders;
 }
 
 PathSafety::Verdict PathSafety::check(const QString& path, const Context& context)
@@ -73,12 +112,23 @@ PathSafety::Verdict PathSafety::check(const QString& path, const Context& contex
         return Verdict::Empty;
     if (!QDir::isAbsolutePath(path))
         return Verdict::Relative;
+    const auto sameOrAboveAny = [](const QString& form, const QString& place) {
+        for (const QString& placeForm : placeForms(place))
+            if (isSameOrAbove(form, placeForm))
+                return true;
+        return false;
+    };
+    const auto touchesAny = [](const QString& form, const QString& place) {
+        for (const QString& placeForm : placeForms(place))
+            if (isSameOrAbove(form, placeForm) || isInside(form, placeForm))
+                return true;
+        return false;
+    };
     for (const QString& form : formsOf(path)) {
         if (form == QStringLiteral("/"))
             return Verdict::Root;
-        for (const QString& home : placeForms(context.home))
-            if (isSameOrAbove(form, home))
-                return Verdict::HomeOrAbove;
+        if (sameOrAboveAny(form, context.home))
+            return Verdict::HomeOrAbove;
         for (const QString& root : placeForms(context.volumesRoot)) {
             if (isSameOrAbove(form, root))
                 return Verdict::VolumesRoot;
@@ -86,15 +136,58 @@ PathSafety::Verdict PathSafety::check(const QString& path, const Context& contex
                 return Verdict::InsideVault;
         }
         for (const QString& image : context.vaultImages)
-            for (const QString& imageForm : placeForms(image))
-                if (isSameOrAbove(form, imageForm) || isInside(form, imageForm))
-                    return Verdict::VaultImage;
+            if (touchesAny(form, image))
+                return Verdict::VaultImage;
         for (const QString& folder : context.vaultFolders)
+            if (sameOrAboveAny(form, folder))
+                return Verdict::VaultFolder;
+        for (const QString& folder : context.systemFolders)
             for (const QString& folderForm : placeForms(folder))
-                if (isSameOrAbove(form, folderForm))
-                    return Verdict::VaultFolder;
+                if (form == folderForm)
+                    return Verdict::SystemFolder;
+        // Trash folders and mount points are listed resolved (the mount table's are).
+        for (const QString& trash : context.trashFolders)
+            if (isSameOrAbove(form, trash) || isInside(form, trash))
+                return Verdict::TrashFolder;
+        if (touchesAny(form, context.settingsFolder))
+            return Verdict::SettingsFolder;
+        if (sameOrAboveAny(form, context.keyFile))
+            return Verdict::KeyFile;
+        if (touchesAny(form, context.applicationFolder))
+            return Verdict::ApplicationFolder;
+        for (const QString& mountPoint : context.mountPoints)
+            if (isSameOrAbove(form, mountPoint))
+                return Verdict::MountPoint;
+        for (const QString& place : context.protectedPlaces)
+            for (const QString& placeForm : placeForms(place))
+                if (isInside(placeForm, form))
+                    return Verdict::HoldsProtectedItem;
     }
     return Verdict::Safe;
+}
+
+QString PathSafety::normalise(const QString& path)
+{
+    if (path.isEmpty() || !QDir::isAbsolutePath(path))
+        return QDir::cleanPath(path);
+    QString trimmed = path;
+    while (trimmed.size() > 1 && trimmed.endsWith(QLatin1Char('/')))
+        trimmed.chop(1);
+    if (trimmed == QStringLiteral("/"))
+        return trimmed;
+    const qsizetype slash = trimmed.lastIndexOf(QLatin1Char('/'));
+    const QString last = trimmed.mid(slash + 1);
+    // "." and ".." name a folder through its parent: the whole path is the kernel's to resolve.
+    if (last == QStringLiteral(".") || last == QStringLiteral("..")) {
+        const QString canonical = QFileInfo(trimmed).canonicalFilePath();
+        return canonical.isEmpty() ? QDir::cleanPath(trimmed) : canonical;
+    }
+    // The parent as written: ".." after a link climbs from the link's target, as the kernel does.
+    const QString parent =
+        QFileInfo(slash == 0 ? QStringLiteral("/") : trimmed.left(slash)).canonicalFilePath();
+    if (parent.isEmpty())
+        return QDir::cleanPath(trimmed);
+    return parent == QStringLiteral("/") ? QLatin1Char('/') + last : parent + QLatin1Char('/') + last;
 }
 
 QString PathSafety::describe(Verdict verdict)
@@ -118,6 +211,20 @@ QString PathSafety::describe(Verdict verdict)
         return QStringLiteral("a vault image or a folder holding one");
     case Verdict::VaultFolder:
         return QStringLiteral("a vault folder or a folder above it");
+    case Verdict::SystemFolder:
+        return QStringLiteral("a system folder");
+    case Verdict::TrashFolder:
+        return QStringLiteral("a trash folder, part of one or a folder holding one");
+    case Verdict::SettingsFolder:
+        return QStringLiteral("Zorvane's settings folder, part of it or a folder holding it");
+    case Verdict::KeyFile:
+        return QStringLiteral("Zorvane's key file or a folder holding it");
+    case Verdict::ApplicationFolder:
+        return QStringLiteral("Zorvane itself, part of it or a folder holding it");
+    case Verdict::MountPoint:
+        return QStringLiteral("a mounted disk or a folder holding one");
+    case Verdict::HoldsProtectedItem:
+        return QStringLiteral("a folder holding a protected item");
     }
     return {};
 }

@@ -1,5 +1,6 @@
 #include "core/files/TreeCopier.h"
 
+#include "core/files/CopyManifest.h"
 #include "core/files/SetAside.h"
 #include "core/system/Logging.h"
 
@@ -13,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -150,6 +152,7 @@ public:
 
     bool run(const QByteArray& src, const QByteArray& dst, const struct stat& st)
     {
+        m_topLength = src.size();
         // The walking thread copies too once the walk is done, so one thread means no hand-over.
         for (int i = 1; i < m_control.threads; ++i) {
             try {
@@ -207,6 +210,22 @@ private:
 
     bool failed() const { return m_failed.load() || m_control.cancelled.load(); }
 
+    void note(const QByteArray& src, char type, const struct stat& st, qint64 size = 0,
+              const QByteArray& linkTarget = {}, const QByteArray& checksum = {})
+    {
+        if (!m_control.manifest)
+            return;
+        CopyManifest::Entry entry;
+        entry.type = type;
+        entry.mode = st.st_mode & 07777;
+        entry.size = size;
+        entry.mtimeSeconds = st.st_mtim.tv_sec;
+        entry.mtimeNanoseconds = st.st_mtim.tv_nsec;
+        entry.linkTarget = linkTarget;
+        entry.checksum = checksum;
+        m_control.manifest->record(src.mid(m_topLength), entry);
+    }
+
     void fail(const QString& message)
     {
         std::lock_guard lock(m_mutex);
@@ -254,6 +273,7 @@ private:
                     // The first name may still be in a worker's hands: link once all are written.
                     m_linksToMake.emplace_back(found->second, dst);
                     m_control.bytesDone += quint64(st.st_size);
+                    note(src, 'f', st, st.st_size);
                     return;
                 }
                 m_hardLinks.emplace(key, dst);
@@ -275,6 +295,7 @@ private:
             chmod(dst.constData(), st.st_mode & 07777);
             const struct timespec times[2] = {st.st_atim, st.st_mtim};
             utimensat(AT_FDCWD, dst.constData(), times, AT_SYMLINK_NOFOLLOW);
+            note(src, 'p', st);
         } else {
             // Sockets and device nodes hold no data of their own; their programs recreate them.
             qCInfo(lcFiles) << "Skipping special file" << QFile::decodeName(src);
@@ -322,8 +343,8 @@ private:
         QString err;
         if (s < 0 || d < 0 || fstat(s, &st) != 0)
             err = errnoText("cannot open folder", s < 0 ? src : dst, errno);
-        else
-            applyMetadata(s, d, st, &err, dst, m_rules.ownsLike(st), false);
+        else if (applyMetadata(s, d, st, &err, dst, m_rules.ownsLike(st), false))
+            note(src, 'd', st);
         if (s >= 0)
             close(s);
         if (d >= 0)
@@ -349,6 +370,7 @@ private:
             qCInfo(lcFiles) << "Cannot set owner of link" << QFile::decodeName(dst);
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         utimensat(AT_FDCWD, dst.constData(), times, AT_SYMLINK_NOFOLLOW);
+        note(src, 'l', st, 0, target);
     }
 
     void workerLoop()
@@ -397,22 +419,29 @@ private:
             close(in);
             return false;
         }
-        bool ok = copyData(in, out, task, buffer, error) &&
+        quint64 copied = 0;
+        std::unique_ptr<CopyManifest::Hasher> hasher;
+        if (m_control.manifest && m_control.manifest->checksums())
+            hasher = std::make_unique<CopyManifest::Hasher>();
+        bool ok = copyData(in, out, task, buffer, error, copied, hasher.get()) &&
                   applyMetadata(in, out, task.st, error, task.dst, m_rules.ownsLike(task.st), modeIsFinal);
         if (close(out) != 0 && ok) {
             *error = errnoText("cannot write", task.dst, errno);
             ok = false;
         }
         close(in);
+        if (ok)
+            note(task.src, 'f', task.st, qint64(copied), {}, hasher ? hasher->result() : QByteArray());
         return ok;
     }
 
-    bool copyData(int in, int out, const FileTask& task, std::vector<char>& buffer, QString* error)
+    // hasher, when given, must see every byte: that file is then read through user space.
+    bool copyData(int in, int out, const FileTask& task, std::vector<char>& buffer, QString* error,
+                  quint64& copied, CopyManifest::Hasher* hasher)
     {
         // The kernel's file copy only works within one file system type; once it refuses, the
         // rest of the copy goes straight to plain reads and writes.
-        bool useRange = m_rangeWorks.load(std::memory_order_relaxed);
-        quint64 copied = 0;
+        bool useRange = hasher == nullptr && m_rangeWorks.load(std::memory_order_relaxed);
         for (;;) {
             if (failed())
                 return false;
@@ -460,6 +489,8 @@ private:
                     }
                     written += w;
                 }
+                if (hasher && n > 0)
+                    hasher->add(buffer.data(), size_t(n));
             }
             if (n == 0)
                 return true;
@@ -470,6 +501,7 @@ private:
 
     TreeCopier::Control& m_control;
     const CreationRules m_rules;
+    qsizetype m_topLength = 0;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<Batch> m_queue;
@@ -546,6 +578,19 @@ bool holdsNoData(const QString& path)
 }
 
 } // namespace
+
+QStringList TreeCopier::workCopiesOf(const QString& folder, const QString& name)
+{
+    const QString prefix = QStringLiteral(".%1.zvcopy-").arg(name);
+    QStringList found;
+    const QDir dir(folder);
+    for (const QString& entry :
+         dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.startsWith(prefix) && entry.size() == prefix.size() + 8)
+            found.append(dir.filePath(entry));
+    }
+    return found;
+}
 
 int TreeCopier::defaultThreads()
 {

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <atomic>
+
+class CopyManifest;
 
 // Copies one file, folder tree or symbolic link into an existing folder under its own name.
 //
@@ -26,6 +29,9 @@ public:
         std::atomic<quint64> bytesDone{0};
         std::atomic<bool> cancelled{false};
         int threads = defaultThreads();
+        // Filled with what the copy writes, entry by entry (and the files' checksums when it
+        // asks for them), for the check before an original is given up. May be null.
+        CopyManifest* manifest = nullptr;
     };
     struct Result
     {
@@ -34,6 +40,9 @@ public:
     };
 
     static Result copyInto(const QString& source, const QString& destinationFolder, Control& control);
+    // The hidden names a copy of an item called name grows under in folder, left behind only by a
+    // copy that was cut off (the program killed).
+    static QStringList workCopiesOf(const QString& folder, const QString& name);
 
     // Two copying threads per core, between 2 and 8. Measured with `bench_files --sweep` on two
     // cores: one thread is no faster than cp -a, three to four are more than twice as fast,

@@ -39,6 +39,8 @@ inline const QString HelpScan = QStringLiteral("helpScan");
 inline const QString HelpRestore = QStringLiteral("helpRestore");
 inline const QString WarningText = QStringLiteral("warningText");
 inline const QString WarningTextRestore = QStringLiteral("warningTextRestore");
+// Our addition: a copy into a vault is also read back and compared byte for byte.
+inline const QString VerifyCopyContent = QStringLiteral("VerifyCopyContent");
 inline const QString ShowPhotoBooth = QStringLiteral("showPhotoBooth");
 inline const QString NoMonitorVaults = QStringLiteral("nomonitorvaults");
 inline const QString NoManuallyLockAttention = QStringLiteral("nomanuallylockattention");

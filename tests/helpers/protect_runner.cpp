@@ -1,0 +1,76 @@
+// Runs the protected-items page's jobs headless, for the kill tests:
+//   protect_runner ITEM IMAGE   records IMAGE as a vault when it is not recorded yet and protects
+//                               the folder or file ITEM (named after its last component) into that
+//                               mounted vault through the real request and job.
+//   protect_runner --recover    settles cut-off jobs as Zorvane does at its start.
+// Exit status: 0 the job ended "over" (recover: everything settled), 1 "error" (recover: a
+// journal kept or set aside), 2 the request refused (its alerts on standard error), 64 usage.
+// ZV_TEST_KILL_AT=<point> makes the process kill itself at that point of the job.
+#include "core/files/JobRecovery.h"
+#include "core/settings/Paths.h"
+#include "core/settings/Records.h"
+#include "core/settings/SettingsKeys.h"
+#include "core/settings/SettingsStore.h"
+#include "core/system/BundleLayout.h"
+#include "platform/FreedesktopTrash.h"
+#include "tests/support/ProtectFixture.h"
+#include "tests/support/TestPaths.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <cstdio>
+
+namespace {
+
+void say(const QString& line)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(line));
+}
+
+int recover(SettingsStore& settings, FreedesktopTrash& trash)
+{
+    const JobSettler::Report report =
+        JobRecovery::settleAtStart({&settings, trash.mover(), trash.access().find});
+    say(QStringLiteral("settled %1 kept %2 set aside %3")
+            .arg(report.settled.join(QLatin1Char(',')), report.kept.join(QLatin1Char(',')),
+                 report.setAside.join(QLatin1Char(','))));
+    return report.kept.isEmpty() && report.setAside.isEmpty() ? 0 : 1;
+}
+
+int protect(const QString& item, const QString& image)
+{
+    const QString vault = Paths::vaultNameFromImagePath(image);
+    ProtectFixture fixture; // no password script: an unlock it is asked for is cancelled
+    Records records(fixture.settings);
+    if (!records.contains(SettingsKeys::VaultItem, vault))
+        records.setEntry(SettingsKeys::VaultItem, vault, image);
+    const QString name = QFileInfo(item).fileName();
+    fixture.request(name, item, vault);
+    const bool started = !fixture.page->runningJobs().isEmpty();
+    fixture.waitForJobs(600000);
+    for (const QString& alert : fixture.alertTexts())
+        say(QStringLiteral("alert: ") + alert);
+    if (!started)
+        return 2;
+    return fixture.isProtected(name) ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    BundleLayout::setDiskImageToolPath(TestPaths::toolPath());
+    if (args.size() == 2 && args.at(1) == QStringLiteral("--recover")) {
+        SettingsStore settings(SettingsStore::kZorvaneDomain);
+        FreedesktopTrash trash;
+        return recover(settings, trash);
+    }
+    if (args.size() == 3 && !args.at(1).startsWith(QStringLiteral("--")))
+        return protect(args.at(1), args.at(2));
+    std::fprintf(stderr, "usage: protect_runner ITEM IMAGE | protect_runner --recover\n");
+    return 64;
+}
