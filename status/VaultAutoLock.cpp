@@ -1,5 +1,6 @@
 #include "status/VaultAutoLock.h"
 
+#include "core/files/JobJournal.h"
 #include "core/processes/DaemonQuitter.h"
 #include "core/processes/ProcessInfo.h"
 #include "core/settings/SettingsKeys.h"
@@ -166,6 +167,13 @@ void VaultAutoLock::eject(int attempt)
             end(false);
             return;
         }
+    }
+    // Zorvane may be copying into or out of it between two files, when no file is held open.
+    if (JobJournal::vaultsInUse().contains(m_request.vault)) {
+        qCInfo(lcStatus) << "leaving" << m_request.vault << "open: Zorvane is moving files in it";
+        m_lastHolders = QStringLiteral("Zorvane");
+        end(false);
+        return;
     }
     QString error;
     if (VolumeEjector::unmountAndEjectDeviceAtPath(m_request.mountPoint, &error) ||

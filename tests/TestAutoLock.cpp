@@ -2,6 +2,7 @@
 // still uses it or auto-lock is off; background processes of the daemon table that hold files
 // in it are asked to quit first; a holder keeps it open and is named; a forced detach is
 // checked. Real vaults and stand-ins; quits reported by the test, or by the real watcher.
+#include "core/files/JobJournal.h"
 #include "core/settings/Paths.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/system/BundleLayout.h"
@@ -152,6 +153,22 @@ private Q_SLOTS:
                  QStringLiteral("\r\nzvreader is still using the vault: \"Mail\".\r\n\r\nPlease quit "
                                 "zvreader and then try to manually lock the vault again."));
         QVERIFY(notice.sticky);
+    }
+
+    // Zorvane copying into the vault holds no file open between two files; its job keeps the
+    // vault open all the same, quietly (the job locks it when it ends).
+    void aRunningJobKeepsTheVaultOpen()
+    {
+        auto job = JobJournal::begin(QStringLiteral("protect"), QStringLiteral("copying"),
+                                     {{JobJournal::kVault, QStringLiteral("Mail")}});
+        QVERIFY(job);
+        QSignalSpy finished(m_fixture.controller.get(), &StatusAttachDiskImageController::autoLockFinished);
+        QVERIFY(quit(running(QStringLiteral("thunderbird"))));
+        QTRY_COMPARE(finished.count(), 1);
+        QCOMPARE(finished.at(0), (QVariantList{"Mail", false}));
+        QVERIFY(TestVaults::isMounted(QStringLiteral("Mail")));
+        QCOMPARE(m_fixture.notices->texts(), QStringList{});
+        QVERIFY(job->finish());
     }
 
     void daemonsHoldingFilesAreAskedToQuit_data()

@@ -213,12 +213,30 @@ private Q_SLOTS:
                       JobJournal::lockPath(id)});
         QVERIFY(holder.waitForReadyRead(5000));
         QVERIFY(heldByAnother(id));
+        QCOMPARE(JobJournal::running().size(), 1);
         Recorder recorder;
         QCOMPARE(recorder.settler().settle({}).live, QStringList{id});
         holder.kill();
         holder.waitForFinished();
         QCOMPARE(recorder.settler().settle({}).settled, QStringList{id});
         QCOMPARE(recorder.seen.size(), 1);
+    }
+
+    // The helper asks which vaults running jobs use before it locks one; a job cut off earlier
+    // holds no vault, and asking leaves the settle able to take it.
+    void vaultsOfRunningJobs()
+    {
+        auto live = JobJournal::begin(QStringLiteral("demo"), QStringLiteral("copying"),
+                                      {{JobJournal::kVault, "Mail"}, {JobJournal::kOldVault, "Old"}});
+        QVERIFY(live);
+        const QString dead = QStringLiteral("20240101T000000000-demo-f");
+        writeJournal(dead,
+                     PropertyList::toXml(QVariantMap{{"kind", "demo"}, {"stage", "x"}, {"vault", "Photos"}}));
+        QCOMPARE(JobJournal::vaultsInUse(), (QStringList{"Mail", "Old"}));
+        Recorder recorder;
+        QCOMPARE(recorder.settler().settle({}).settled, QStringList{dead});
+        live.reset(); // the job's process is gone: its journal waits for the settle
+        QCOMPARE(JobJournal::vaultsInUse(), QStringList());
     }
 };
 

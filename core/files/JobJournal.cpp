@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -37,6 +38,29 @@ bool ensureFolder(QString* error)
 }
 
 // Sorted by name is sorted by start: the id begins with the UTC start time.
+// Whether some process holds an flock on the file, read from the kernel's lock table.
+bool flockHeld(const QString& path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    const QByteArray id = QStringLiteral("%1:%2:%3")
+                              .arg(major(st.st_dev), 2, 16, QLatin1Char('0'))
+                              .arg(minor(st.st_dev), 2, 16, QLatin1Char('0'))
+                              .arg(st.st_ino)
+                              .toLatin1();
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly))
+        return false;
+    // "1: FLOCK  ADVISORY  WRITE 4242 00:2b:1234 0 EOF"; a line with "->" is a waiter.
+    for (const QByteArray& line : locks.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 5 && fields.at(1) == "FLOCK" && fields.at(5) == id)
+            return true;
+    }
+    return false;
+}
+
 QString newId(const QString& kind)
 {
     return QStringLiteral("%1-%2-%3")
@@ -72,6 +96,29 @@ int JobJournal::tryLock(const QString& id)
         return -1;
     }
     return fd;
+}
+
+QList<JobRecord> JobJournal::running()
+{
+    QList<JobRecord> live;
+    const QDir folder(Paths::jobsFolder());
+    for (const QString& name : folder.entryList({QLatin1Char('*') + kSuffix}, QDir::Files)) {
+        if (!flockHeld(lockPath(name.chopped(kSuffix.size()))))
+            continue;
+        if (std::optional<JobRecord> record = read(folder.filePath(name)))
+            live.append(*record);
+    }
+    return live;
+}
+
+QStringList JobJournal::vaultsInUse()
+{
+    QStringList vaults;
+    for (const JobRecord& job : running())
+        for (const QString& key : {kVault, kOldVault})
+            if (!job.field(key).isEmpty() && !vaults.contains(job.field(key)))
+                vaults.append(job.field(key));
+    return vaults;
 }
 
 std::unique_ptr<JobJournal> JobJournal::begin(const QString& kind, const QString& stage,

@@ -33,6 +33,9 @@ public:
     static inline const QString kStage = QStringLiteral("stage");
     static inline const QString kSuffix = QStringLiteral(".plist");
     static inline const QString kLockSuffix = QStringLiteral(".lock");
+    // Jobs name the vaults they write into or take from under these keys.
+    static inline const QString kVault = QStringLiteral("vault");
+    static inline const QString kOldVault = QStringLiteral("oldvault");
 
     ~JobJournal();
     JobJournal(const JobJournal&) = delete;
@@ -58,6 +61,11 @@ public:
     // Takes the job's lock unless a live process holds it; -1 when it is held (or can't be
     // taken). The caller closes the descriptor.
     static int tryLock(const QString& id);
+    // The journals of jobs still running, in any process: those whose lock is held. Looking never
+    // takes a lock, so a settle running meanwhile is not misled.
+    static QList<JobRecord> running();
+    // The vaults running jobs write into or take from; such a vault must not be locked under them.
+    static QStringList vaultsInUse();
 
 private:
     JobJournal() = default;

@@ -35,8 +35,8 @@ public:
     static inline const QString kKind = QStringLiteral("protect");
     static inline const QString kItem = QStringLiteral("item");
     static inline const QString kPlace = QStringLiteral("place");
-    static inline const QString kVault = QStringLiteral("vault");
-    static inline const QString kOldVault = QStringLiteral("oldvault");
+    static inline const QString kVault = JobJournal::kVault;
+    static inline const QString kOldVault = JobJournal::kOldVault;
     static inline const QString kMode = QStringLiteral("mode");
     static inline const QString kLinkFlag = QStringLiteral("linkflag");
     static inline const QString kCustomRecord = QStringLiteral("customrecord");
