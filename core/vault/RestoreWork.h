@@ -35,7 +35,7 @@ public:
     static inline const QString kKind = QStringLiteral("restore");
     static inline const QString kItem = QStringLiteral("item");
     static inline const QString kPlace = QStringLiteral("place");
-    static inline const QString kVault = QStringLiteral("vault");
+    static inline const QString kVault = JobJournal::kVault;
     static inline const QString kSource = QStringLiteral("source");
     static inline const QString kLinkFlag = QStringLiteral("linkflag");
     static inline const QString kStaging = QStringLiteral("staging");
