@@ -5,6 +5,7 @@
 #include "core/settings/SettingsKeys.h"
 #include "core/vault/ProtectWork.h"
 #include "core/vault/RestoreWork.h"
+#include "tests/support/ItemInvariant.h"
 #include "tests/support/ProtectFixture.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/TestPaths.h"
@@ -397,7 +398,7 @@ private Q_SLOTS:
         const QString place = home(QStringLiteral("crash/") + name);
         QVERIFY(protect(name, place, kTree));
         const QString copy = Paths::itemDataPath(m_vault, place);
-        const QStringList before = TreeBuilder::fingerprint(copy);
+        const FileManifest before = FileManifest::of(copy);
 
         const Run run = runner({QStringLiteral("--restore"), name}, killAt, killAfterMs);
         if (!killAt.isEmpty())
@@ -406,16 +407,10 @@ private Q_SLOTS:
         QVERIFY2(!recover.killed && recover.exitCode == 0, qPrintable(recover.errors));
 
         for (int pass = 0; pass < 2; ++pass) {
-            m_fixture->settings.synchronize();
-            const QFileInfo at(place);
-            if (m_fixture->isProtected(name)) {
-                QVERIFY2(at.isSymLink() && QDir::cleanPath(at.symLinkTarget()) == copy, qPrintable(place));
-                QCOMPARE(TreeBuilder::fingerprint(copy), before);
-            } else {
-                QVERIFY2(at.isDir() && !at.isSymLink(), qPrintable(place));
-                QCOMPARE(TreeBuilder::fingerprint(place), before);
+            const QStringList problems = ItemInvariant::check(m_fixture->settings, {name, place, before});
+            QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+            if (!m_fixture->isProtected(name))
                 QVERIFY(!QFileInfo::exists(copy));
-            }
             QCOMPARE(stagingLeftovers(place), QStringList());
             QCOMPARE(QDir(Paths::jobsFolder()).entryList(QDir::Files | QDir::Hidden), QStringList());
             // Settled once: running it again changes nothing.
