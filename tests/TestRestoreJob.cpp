@@ -300,6 +300,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kind");
         QTest::newRow("unreadable vault file") << QStringLiteral("unreadable");
         QTest::newRow("read-only destination") << QStringLiteral("read-only");
+        QTest::newRow("vault's copy changed before the exchange") << QStringLiteral("changed late");
     }
 
     void failed()
@@ -336,16 +337,28 @@ private Q_SLOTS:
             QVERIFY(m_fixture->attach(m_vault));
             afterLoad = {};
         }
+        if (kind == QLatin1String("changed late")) {
+            // Written through the link after the check: the change must not end up in the Trash.
+            RestoreWork::setCheckpoint([copy](const QString& point, const RestoreWork::Plan&) {
+                if (point == QLatin1String("swapping"))
+                    TreeBuilder::writeFile(copy + QStringLiteral("/a"), 150);
+                return true;
+            });
+            afterLoad = {};
+        }
 
         restore(name, afterLoad);
+        RestoreWork::setCheckpoint({});
         QFile::setPermissions(folder,
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QCOMPARE(titles().value(titles().size() - 1), QStringLiteral("Decryption failed"));
         QVERIFY(m_fixture->alerts.shown.constLast().informativeText.startsWith(
             QStringLiteral("Decrypt %1 failed,").arg(name)));
         QVERIFY(QFileInfo(place).isSymLink());
-        if (kind != QLatin1String("unreadable"))
+        if (kind == QLatin1String("read-only"))
             QCOMPARE(TreeBuilder::fingerprint(copy), before);
+        if (kind == QLatin1String("changed late"))
+            QCOMPARE(QFileInfo(copy + QStringLiteral("/a")).size(), 150);
         QVERIFY(m_fixture->isProtected(name));
         QCOMPARE(stagingLeftovers(place), QStringList());
         QCOMPARE(QDir(Paths::jobsFolder()).entryList(QDir::Files | QDir::Hidden), QStringList());

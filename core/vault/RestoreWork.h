@@ -136,4 +136,5 @@ private:
     QString m_failure;
     QString m_vaultCopyWent;
     std::atomic<bool> m_noVerdict{false};
+    bool m_keepChangedSource = false; // worker thread only
 };
