@@ -89,14 +89,16 @@ FaultCase::~FaultCase()
     setTrashRefusing(false);
     TestVaults::detach(m_vault);
     // A lazily detached vault's engine may still be going away.
-    runQuiet(QStringLiteral("fusermount3"), {QStringLiteral("-u"), QStringLiteral("-z"), Paths::mountPoint(m_vault)});
+    runQuiet(QStringLiteral("fusermount3"),
+             {QStringLiteral("-u"), QStringLiteral("-z"), Paths::mountPoint(m_vault)});
     QDir().rmdir(Paths::mountPoint(m_vault));
     for (auto it = m_mounts.crbegin(); it != m_mounts.crend(); ++it)
         runQuiet(QStringLiteral("umount"), {QStringLiteral("-l"), *it});
     runQuiet(QStringLiteral("rm"), {QStringLiteral("-rf"), QStringLiteral("--one-file-system"), m_folder});
     for (const QString& dir : {Paths::settingsFolder(), FreedesktopTrash::homeTrash(), Paths::jobsFolder()})
         runQuiet(QStringLiteral("rm"), {QStringLiteral("-rf"), dir});
-    SecretServiceKeychain().deleteKeychainItem(QFileInfo(m_image).fileName(), KeychainStore::kDiskImagePassword,
+    SecretServiceKeychain().deleteKeychainItem(QFileInfo(m_image).fileName(),
+                                               KeychainStore::kDiskImagePassword,
                                                KeychainStore::currentUserFullName());
 }
 
@@ -131,24 +133,26 @@ bool FaultCase::makeVault(const QString& folder)
     Records(settings).setEntry(SettingsKeys::VaultItem, m_vault, m_image);
     // No start-up vault prompt in the runners.
     settings.setObject(QStringLiteral("NO"), SettingsKeys::WarningTextRestore);
-    return SecretServiceKeychain().addKeychainItem(QFileInfo(m_image).fileName(), KeychainStore::kDiskImagePassword,
-                                                   KeychainStore::currentUserFullName(),
-                                                   QString::fromUtf8(kPassword));
+    return SecretServiceKeychain().addKeychainItem(
+        QFileInfo(m_image).fileName(), KeychainStore::kDiskImagePassword,
+        KeychainStore::currentUserFullName(), QString::fromUtf8(kPassword));
 }
 
 // An item as a finished protect leaves it: its data in the vault, a link at its place, records.
 bool FaultCase::addProtectedItem(const QString& name, const QString& place, bool folder)
 {
     const QString copy = Paths::itemDataPath(m_vault, place);
-    const bool built = folder ? GeneratedTree::build(copy, m_random, 200 + m_random.bounded(150))
-                              : GeneratedTree::writeFile(copy, m_random.bounded(1, 3) * 1024 * 1024, m_random);
+    const bool built = folder
+                           ? GeneratedTree::build(copy, m_random, 200 + m_random.bounded(150))
+                           : GeneratedTree::writeFile(copy, m_random.bounded(1, 3) * 1024 * 1024, m_random);
     QDir().mkpath(QFileInfo(place).absolutePath());
     if (!built || ::symlink(enc(copy).constData(), enc(place).constData()) != 0)
         return false;
     m_items.append({name, place, FileManifest::of(copy)});
     SettingsStore settings(SettingsStore::kZorvaneDomain);
     Records records(settings);
-    return records.recordCustomFolder(name, place, folder) && records.recordProtectedItem(name, m_vault, place, true);
+    return records.recordCustomFolder(name, place, folder) &&
+           records.recordProtectedItem(name, m_vault, place, true);
 }
 
 bool FaultCase::prepare(QString* error)
@@ -182,9 +186,9 @@ bool FaultCase::prepare(QString* error)
         // A full disk: the image lives on a file system with room for part of the copy.
         QString images = m_folder + QStringLiteral("/vaults");
         if (full)
-            images = mountTmpfs(images, qint64(double(treeBytes()) * (0.2 + 0.7 * m_random.generateDouble())) +
-                                            512 * 1024,
-                                0);
+            images = mountTmpfs(
+                images, qint64(double(treeBytes()) * (0.2 + 0.7 * m_random.generateDouble())) + 512 * 1024,
+                0);
         if (images.isEmpty() || !QDir().mkpath(images))
             return failed(QStringLiteral("cannot mount a small file system"));
         return makeVault(images) ? true : failed(QStringLiteral("cannot make the vault"));
@@ -202,7 +206,8 @@ bool FaultCase::prepare(QString* error)
             return failed(QStringLiteral("cannot copy the application folder"));
         SettingsStore settings(SettingsStore::kZorvaneDomain);
         settings.setObject(m_app, SettingsKeys::DefaultAppPath);
-        settings.setObject(m_app + QStringLiteral("/Contents/Resources/data.xml"), SettingsKeys::DefaultXmlPath);
+        settings.setObject(m_app + QStringLiteral("/Contents/Resources/data.xml"),
+                           SettingsKeys::DefaultXmlPath);
     }
     // The trees are made in the vault first; a full disk is the one the places are on.
     const QString stage = m_folder + QStringLiteral("/build");
@@ -216,7 +221,9 @@ bool FaultCase::prepare(QString* error)
         for (const ItemInvariant::Item& item : m_items)
             entries += item.manifest.size();
         const bool byInodes = m_random.bounded(2) == 0;
-        if (mountTmpfs(data, byInodes ? treeBytes() * 2 : qint64(double(treeBytes()) * (0.3 + 0.6 * m_random.generateDouble())),
+        if (mountTmpfs(data,
+                       byInodes ? treeBytes() * 2
+                                : qint64(double(treeBytes()) * (0.3 + 0.6 * m_random.generateDouble())),
                        byInodes ? entries / 2 : 0)
                 .isEmpty())
             return failed(QStringLiteral("cannot mount a small file system"));
@@ -244,8 +251,8 @@ bool FaultCase::prepare(QString* error)
             QDirIterator it(m_image, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
             while (it.hasNext())
                 imageBytes += QFileInfo(it.next()).size();
-            m_destination = mountTmpfs(m_destination,
-                                       qint64(double(imageBytes) * (0.2 + 0.7 * m_random.generateDouble())), 0);
+            m_destination = mountTmpfs(
+                m_destination, qint64(double(imageBytes) * (0.2 + 0.7 * m_random.generateDouble())), 0);
             if (m_destination.isEmpty())
                 return failed(QStringLiteral("cannot mount a small file system"));
         }
@@ -274,7 +281,8 @@ void FaultCase::startFlow(QProcess& process)
         break;
     case Flow::Restore:
         process.setProcessEnvironment(environment);
-        process.start(TestPaths::helper(QStringLiteral("protect_runner")), {QStringLiteral("--restore"), item.name});
+        process.start(TestPaths::helper(QStringLiteral("protect_runner")),
+                      {QStringLiteral("--restore"), item.name});
         break;
     case Flow::Move: {
         QStringList args{m_vault, m_image, m_destination, QStringLiteral("--copy")};
@@ -304,12 +312,14 @@ bool FaultCase::copyStarted() const
     case Flow::ProtectFile:
         return !TreeCopier::workCopiesOf(Paths::mountPoint(m_vault), item.name).isEmpty();
     case Flow::Move:
-        return lexists(VaultMove::stagingFolder(m_destination + QLatin1Char('/') + QFileInfo(m_image).fileName()));
+        return lexists(
+            VaultMove::stagingFolder(m_destination + QLatin1Char('/') + QFileInfo(m_image).fileName()));
     case Flow::Restore:
     case Flow::Uninstall:
         for (const ItemInvariant::Item& each : m_items)
             if (!QDir(QFileInfo(each.place).absolutePath())
-                     .entryList({QLatin1Char('.') + QFileInfo(each.place).fileName() + QStringLiteral(".zvrestore-*")},
+                     .entryList({QLatin1Char('.') + QFileInfo(each.place).fileName() +
+                                 QStringLiteral(".zvrestore-*")},
                                 QDir::AllEntries | QDir::Hidden | QDir::System)
                      .isEmpty())
                 return true;
@@ -322,9 +332,10 @@ bool FaultCase::copyStarted() const
 void FaultCase::touchSource(Outcome& outcome)
 {
     if (m_plan.fault == Fault::VaultDetached) {
-        const int status =
-            runQuiet(QStringLiteral("fusermount3"), {QStringLiteral("-u"), QStringLiteral("-z"), Paths::mountPoint(m_vault)});
-        outcome.effect = status == 0 ? QStringLiteral("vault detached") : QStringLiteral("vault was not attached");
+        const int status = runQuiet(QStringLiteral("fusermount3"),
+                                    {QStringLiteral("-u"), QStringLiteral("-z"), Paths::mountPoint(m_vault)});
+        outcome.effect =
+            status == 0 ? QStringLiteral("vault detached") : QStringLiteral("vault was not attached");
         return;
     }
     ItemInvariant::Item& item = m_items.first();
@@ -352,7 +363,8 @@ void FaultCase::touchSource(Outcome& outcome)
             item.manifest.remove(relative);
             outcome.effect = QStringLiteral("deleted /") + relative;
         } else {
-            outcome.effect = QStringLiteral("could not delete /%1: %2").arg(relative, QString::fromLocal8Bit(strerror(errno)));
+            outcome.effect = QStringLiteral("could not delete /%1: %2")
+                                 .arg(relative, QString::fromLocal8Bit(strerror(errno)));
         }
         return;
     }
@@ -388,7 +400,8 @@ void FaultCase::setTrashRefusing(bool refusing)
     QDir().mkpath(vaultTrash + QStringLiteral("/info"));
     if (runQuiet(QStringLiteral("mount"), {QStringLiteral("--bind"), vaultTrash, vaultTrash}) == 0) {
         m_mounts.append(vaultTrash);
-        runQuiet(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,bind,ro"), vaultTrash});
+        runQuiet(QStringLiteral("mount"),
+                 {QStringLiteral("-o"), QStringLiteral("remount,bind,ro"), vaultTrash});
     }
 }
 
@@ -396,7 +409,8 @@ void FaultCase::injectWhileRunning(QProcess& process, Outcome& outcome)
 {
     QElapsedTimer clock;
     clock.start();
-    const qint64 killAt = m_plan.fault == Fault::KillRandom ? qint64(m_random.bounded(quint32(m_measuredMs))) : -1;
+    const qint64 killAt =
+        m_plan.fault == Fault::KillRandom ? qint64(m_random.bounded(quint32(m_measuredMs))) : -1;
     const bool touches = m_plan.fault == Fault::SourceDeleted || m_plan.fault == Fault::SourceChanged ||
                          m_plan.fault == Fault::VaultDetached;
     qint64 touchAt = -1;
@@ -407,7 +421,8 @@ void FaultCase::injectWhileRunning(QProcess& process, Outcome& outcome)
         if (now > kFlowTimeoutMs) {
             process.kill();
             process.waitForFinished();
-            outcome.problems.append(QStringLiteral("the flow did not end in %1 s").arg(kFlowTimeoutMs / 1000));
+            outcome.problems.append(
+                QStringLiteral("the flow did not end in %1 s").arg(kFlowTimeoutMs / 1000));
             break;
         }
         if (done)
@@ -416,7 +431,8 @@ void FaultCase::injectWhileRunning(QProcess& process, Outcome& outcome)
             ::kill(pid_t(process.processId()), SIGKILL);
             outcome.effect = QStringLiteral("killed at %1 ms of %2").arg(now).arg(m_measuredMs);
             done = true;
-        } else if (m_plan.fault == Fault::KillStage && m_plan.flow == Flow::Move && m_output.contains("paused")) {
+        } else if (m_plan.fault == Fault::KillStage && m_plan.flow == Flow::Move &&
+                   m_output.contains("paused")) {
             ::kill(pid_t(process.processId()), SIGKILL);
             outcome.effect = QStringLiteral("killed paused at ") + m_plan.stage;
             done = true;
@@ -475,7 +491,8 @@ void FaultCase::recoverAndCheck(Outcome& outcome)
         // A journal that waits for its vault: the user unlocks it, and the next start settles.
         attachRecordedVault();
         if (runRecovery(&log) != 0)
-            outcome.problems.append(QStringLiteral("the recovery kept a journal: ") + log.simplified().right(300));
+            outcome.problems.append(QStringLiteral("the recovery kept a journal: ") +
+                                    log.simplified().right(300));
     }
     SettingsStore settings(SettingsStore::kZorvaneDomain);
     bool anyProtected = false;
@@ -509,6 +526,7 @@ FaultCase::Outcome FaultCase::run()
     injectWhileRunning(process, outcome);
     recoverAndCheck(outcome);
     if (!outcome.problems.isEmpty())
-        outcome.problems.append(QStringLiteral("flow output: ") + QString::fromLocal8Bit(m_output).simplified().right(600));
+        outcome.problems.append(QStringLiteral("flow output: ") +
+                                QString::fromLocal8Bit(m_output).simplified().right(600));
     return outcome;
 }

@@ -68,8 +68,8 @@ QList<FaultPlan::Fault> FaultPlan::faults(Flow flow)
     if (flow == Flow::Move)
         return {Fault::KillRandom, Fault::DiskFull, Fault::SourceChanged, Fault::KillRandom,
                 Fault::TrashRefusing};
-    return {Fault::KillRandom,    Fault::DiskFull,      Fault::SourceChanged, Fault::VaultDetached,
-            Fault::KillRandom,    Fault::TrashRefusing, Fault::SourceDeleted};
+    return {Fault::KillRandom, Fault::DiskFull,      Fault::SourceChanged, Fault::VaultDetached,
+            Fault::KillRandom, Fault::TrashRefusing, Fault::SourceDeleted};
 }
 
 QList<FaultPlan> FaultPlan::schedule(Flow flow, int count, int offset, quint32 seed, int firstIndex)

@@ -18,12 +18,12 @@ QByteArray enc(const QString& path)
 const QStringList& names()
 {
     static const QStringList list{
-        QStringLiteral("Notes"),         QStringLiteral("café"),
-        QStringLiteral("日本語のメモ"),  QStringLiteral("naïve résumé.txt"),
-        QStringLiteral("Фотографии"),    QStringLiteral("emoji 🎵 song"),
-        QStringLiteral("-leading dash"), QStringLiteral("#hash & more"),
-        QStringLiteral("a b  c"),        QStringLiteral("Ελληνικά"),
-        QStringLiteral("mail.mbox"),     QStringLiteral(".hidden"),
+        QStringLiteral("Notes"),           QStringLiteral("café"),
+        QStringLiteral("日本語のメモ"),    QStringLiteral("naïve résumé.txt"),
+        QStringLiteral("Фотографии"),      QStringLiteral("emoji 🎵 song"),
+        QStringLiteral("-leading dash"),   QStringLiteral("#hash & more"),
+        QStringLiteral("a b  c"),          QStringLiteral("Ελληνικά"),
+        QStringLiteral("mail.mbox"),       QStringLiteral(".hidden"),
         QStringLiteral("x").repeated(200),
     };
     return list;
@@ -104,7 +104,8 @@ bool GeneratedTree::build(const QString& root, QRandomGenerator& random, int fil
         const QString name = names().at(random.bounded(int(names().size()))) + QStringLiteral("-%1").arg(i);
         const QString relative = folder.isEmpty() ? name : folder + QLatin1Char('/') + name;
         const QString path = root + QLatin1Char('/') + relative;
-        if (!writeFile(path, pickSize(random), random) || ::chmod(enc(path).constData(), pickFileMode(random)) != 0)
+        if (!writeFile(path, pickSize(random), random) ||
+            ::chmod(enc(path).constData(), pickFileMode(random)) != 0)
             return fail(relative);
         made.append(relative);
     }
@@ -122,8 +123,8 @@ bool GeneratedTree::build(const QString& root, QRandomGenerator& random, int fil
     if (folders.size() > 1) {
         const QString deep = folders.last();
         const QString up = QStringLiteral("../").repeated(int(deep.count(QLatin1Char('/'))) + 1) + first;
-        if (::symlink(enc(up).constData(), enc(root + QLatin1Char('/') + deep + QStringLiteral("/up link")).constData()) !=
-            0)
+        if (::symlink(enc(up).constData(),
+                      enc(root + QLatin1Char('/') + deep + QStringLiteral("/up link")).constData()) != 0)
             return fail(up);
     }
     if (::link(enc(root + QLatin1Char('/') + made.last()).constData(),

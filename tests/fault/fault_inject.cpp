@@ -95,8 +95,9 @@ int main(int argc, char* argv[])
             // Without a fault the flow must also succeed, or its duration measures nothing.
             if (!outcome.problems.isEmpty() || outcome.exitCode != 0) {
                 anyLoss = true;
-                say(QStringLiteral("FAILED %1: %2\n  %3").arg(clean.describe(), outcome.effect,
-                                                           outcome.problems.join(QStringLiteral("\n  "))));
+                say(QStringLiteral("FAILED %1: %2\n  %3")
+                        .arg(clean.describe(), outcome.effect,
+                             outcome.problems.join(QStringLiteral("\n  "))));
             } else if (verbose) {
                 say(QStringLiteral("ok %1: %2 ms").arg(clean.describe()).arg(measured));
             }
@@ -113,7 +114,8 @@ int main(int argc, char* argv[])
             if (outcome.setupFailed) {
                 ++tally.notRun;
                 anyLoss = true;
-                say(QStringLiteral("NOT RUN %1: %2").arg(plan.describe(), outcome.problems.join(QLatin1Char(' '))));
+                say(QStringLiteral("NOT RUN %1: %2")
+                        .arg(plan.describe(), outcome.problems.join(QLatin1Char(' '))));
             } else if (outcome.problems.isEmpty()) {
                 ++tally.survived;
                 if (verbose)
@@ -121,8 +123,8 @@ int main(int argc, char* argv[])
             } else {
                 ++tally.lost;
                 anyLoss = true;
-                say(QStringLiteral("LOST %1: %2\n  %3").arg(plan.describe(), outcome.effect,
-                                                           outcome.problems.join(QStringLiteral("\n  "))));
+                say(QStringLiteral("LOST %1: %2\n  %3")
+                        .arg(plan.describe(), outcome.effect, outcome.problems.join(QStringLiteral("\n  "))));
             }
         }
         say(QStringLiteral("%1: %2 injections, %3 survived, %4 lost (clean run %5 ms)")

@@ -115,8 +115,6 @@ int main(int argc, char* argv[])
         return restore(args.at(2));
     if (args.size() == 3 && !args.at(1).startsWith(QStringLiteral("--")))
         return protect(args.at(1), args.at(2));
-    std::fprintf(
-        stderr,
-        "usage: protect_runner ITEM IMAGE | --restore NAME | --recover | --start\n");
+    std::fprintf(stderr, "usage: protect_runner ITEM IMAGE | --restore NAME | --recover | --start\n");
     return 64;
 }

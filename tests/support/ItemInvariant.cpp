@@ -52,8 +52,8 @@ QStringList ItemInvariant::checkRecords(SettingsStore& settings)
     const QVariantMap vaults = records.list(SettingsKeys::VaultItem);
     for (auto it = vaults.cbegin(); it != vaults.cend(); ++it)
         if (!DiskImageMetadata::isImage(it.value().toString()))
-            problems.append(QStringLiteral("vault record %1 names no image (%2)")
-                                .arg(it.key(), it.value().toString()));
+            problems.append(
+                QStringLiteral("vault record %1 names no image (%2)").arg(it.key(), it.value().toString()));
     const QVariantMap redirects = records.list(SettingsKeys::RedirectItem);
     for (auto it = redirects.cbegin(); it != redirects.cend(); ++it) {
         const QString vault = it.value().toString();
@@ -63,8 +63,8 @@ QStringList ItemInvariant::checkRecords(SettingsStore& settings)
         }
         const ItemPlace place = ItemPlace::resolve(it.key(), vault, {}, settings);
         if (place.dataPath.isEmpty() || !VaultLink::leadsToOwnPlace(place.dataPath, vault)) {
-            problems.append(QStringLiteral("%1: %2 is not the link into vault %3")
-                                .arg(it.key(), place.dataPath, vault));
+            problems.append(
+                QStringLiteral("%1: %2 is not the link into vault %3").arg(it.key(), place.dataPath, vault));
             continue;
         }
         if (ItemPlace::vaultAttached(vault, vaults.value(vault).toString()) && !lexists(place.target()))
@@ -73,7 +73,7 @@ QStringList ItemInvariant::checkRecords(SettingsStore& settings)
     const QVariantMap folders = records.list(SettingsKeys::CustomFolderItem);
     for (auto it = folders.cbegin(); it != folders.cend(); ++it)
         if (!redirects.contains(it.key()) && !lexists(it.value().toString()))
-            problems.append(QStringLiteral("folder record %1 names nothing (%2)")
-                                .arg(it.key(), it.value().toString()));
+            problems.append(
+                QStringLiteral("folder record %1 names nothing (%2)").arg(it.key(), it.value().toString()));
     return problems;
 }
