@@ -5,6 +5,7 @@
 #include "core/settings/Records.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/settings/SettingsStore.h"
+#include "core/vault/ItemPlace.h"
 #include "core/vault/KeychainStore.h"
 #include "core/vault/VaultMove.h"
 #include "platform/FreedesktopTrash.h"
@@ -339,7 +340,8 @@ void FaultCase::touchSource(Outcome& outcome)
         return;
     }
     ItemInvariant::Item& item = m_items.first();
-    if (m_plan.flow == Flow::Move && !TestVaults::attach(m_image, kPassword)) {
+    // Unlocked the way Zorvane and its helper would: the image the records name now.
+    if (m_plan.flow == Flow::Move && !attachRecordedVault()) {
         outcome.effect = QStringLiteral("could not unlock the vault being moved");
         return;
     }
@@ -475,10 +477,13 @@ int FaultCase::runRecovery(QString* output)
 bool FaultCase::attachRecordedVault()
 {
     SettingsStore settings(SettingsStore::kZorvaneDomain);
-    const QString image = Records(settings).entry(SettingsKeys::VaultItem, m_vault);
-    if (TestVaults::isMounted(m_vault))
+    QString image = Records(settings).entry(SettingsKeys::VaultItem, m_vault);
+    if (image.isEmpty())
+        image = m_image;
+    if (ItemPlace::vaultAttached(m_vault, image))
         return true;
-    return TestVaults::attach(image.isEmpty() ? m_image : image, kPassword);
+    // Another image of that name (the one a move left) is not the vault the records mean.
+    return TestVaults::detach(m_vault) && TestVaults::attach(image, kPassword);
 }
 
 void FaultCase::recoverAndCheck(Outcome& outcome)
