@@ -530,8 +530,6 @@ FaultCase::Outcome FaultCase::run()
     }
     injectWhileRunning(process, outcome);
     recoverAndCheck(outcome);
-    if (!outcome.problems.isEmpty())
-        outcome.problems.append(QStringLiteral("flow output: ") +
-                                QString::fromLocal8Bit(m_output).simplified().right(600));
+    outcome.output = QString::fromLocal8Bit(m_output).simplified().right(600);
     return outcome;
 }

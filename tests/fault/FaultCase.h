@@ -26,6 +26,7 @@ public:
         qint64 runMs = 0;     // how long the flow ran
         bool ended = false;   // the flow ended by itself
         int exitCode = -1;
+        QString output;           // the end of what the flow printed
         bool setupFailed = false; // the world could not be built: nothing was tested
     };
 

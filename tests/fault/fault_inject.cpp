@@ -95,9 +95,9 @@ int main(int argc, char* argv[])
             // Without a fault the flow must also succeed, or its duration measures nothing.
             if (!outcome.problems.isEmpty() || outcome.exitCode != 0) {
                 anyLoss = true;
-                say(QStringLiteral("FAILED %1: %2\n  %3")
-                        .arg(clean.describe(), outcome.effect,
-                             outcome.problems.join(QStringLiteral("\n  "))));
+                say(QStringLiteral("FAILED %1: %2\n  %3\n  flow output: %4")
+                        .arg(clean.describe(), outcome.effect, outcome.problems.join(QStringLiteral("\n  ")),
+                             outcome.output));
             } else if (verbose) {
                 say(QStringLiteral("ok %1: %2 ms").arg(clean.describe()).arg(measured));
             }
@@ -123,8 +123,9 @@ int main(int argc, char* argv[])
             } else {
                 ++tally.lost;
                 anyLoss = true;
-                say(QStringLiteral("LOST %1: %2\n  %3")
-                        .arg(plan.describe(), outcome.effect, outcome.problems.join(QStringLiteral("\n  "))));
+                say(QStringLiteral("LOST %1: %2\n  %3\n  flow output: %4")
+                        .arg(plan.describe(), outcome.effect, outcome.problems.join(QStringLiteral("\n  ")),
+                             outcome.output));
             }
         }
         say(QStringLiteral("%1: %2 injections, %3 survived, %4 lost (clean run %5 ms)")
