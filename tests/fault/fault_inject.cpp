@@ -31,6 +31,7 @@ struct Tally
     int survived = 0;
     int lost = 0;
     int notRun = 0;
+    int missed = 0; // the fault came after the flow was over (or the stage was never reached)
 };
 
 } // namespace
@@ -108,6 +109,8 @@ int main(int argc, char* argv[])
             FaultCase run(plan, root, measured);
             const FaultCase::Outcome outcome = run.run();
             ++tally.injections;
+            if (outcome.effect.contains(QLatin1String("before")))
+                ++tally.missed;
             faultsCovered.insert(FaultPlan::name(plan.fault));
             if (plan.fault == FaultPlan::Fault::KillStage)
                 stagesCovered.insert(FaultPlan::name(flow) + QLatin1Char(':') + plan.stage);
@@ -128,12 +131,14 @@ int main(int argc, char* argv[])
                              outcome.output));
             }
         }
-        say(QStringLiteral("%1: %2 injections, %3 survived, %4 lost (clean run %5 ms)")
+        say(QStringLiteral(
+                "%1: %2 injections, %3 survived, %4 lost (clean run %5 ms, %6 met it after its end)")
                 .arg(FaultPlan::name(flow), -15)
                 .arg(tally.injections)
                 .arg(tally.survived)
                 .arg(tally.lost)
-                .arg(measured) +
+                .arg(measured)
+                .arg(tally.missed) +
             (tally.notRun ? QStringLiteral(", %1 could not be set up").arg(tally.notRun) : QString()));
     }
     QStringList faults = faultsCovered.values();
