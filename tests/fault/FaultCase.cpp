@@ -345,8 +345,9 @@ void FaultCase::touchSource(Outcome& outcome)
         outcome.effect = QStringLiteral("could not unlock the vault being moved");
         return;
     }
-    // The copy's source: the original for a protect, the vault's copy otherwise.
-    const QString root = isProtectFlow(m_plan.flow) ? item.place : Paths::itemDataPath(m_vault, item.place);
+    // Through the item's place, as the user and the item's programs reach it: the original, or the
+    // vault's copy while the place is its link.
+    const QString root = item.place;
     QStringList files = item.manifest.files();
     QString relative;
     for (int tries = 0; tries < 20 && !files.isEmpty(); ++tries) {

@@ -67,7 +67,7 @@ bool GeneratedTree::writeFile(const QString& path, qint64 size, QRandomGenerator
 
 bool GeneratedTree::change(const QString& path)
 {
-    const int fd = ::open(enc(path).constData(), O_WRONLY | O_APPEND | O_NOFOLLOW);
+    const int fd = ::open(enc(path).constData(), O_WRONLY | O_APPEND);
     if (fd < 0)
         return false;
     static const char more[] = "\nchanged while it was copied\n";

@@ -14,6 +14,6 @@ public:
     static bool build(const QString& root, QRandomGenerator& random, int files = 300);
     // One file of the given size with content derived from the seed.
     static bool writeFile(const QString& path, qint64 size, QRandomGenerator& random);
-    // Appends to a file the way an editor saving it would change it; false when it is gone.
+    // Appends to a file (through a link, as an editor would); false when it is gone.
     static bool change(const QString& path);
 };

@@ -34,6 +34,15 @@ void say(const QString& line)
     std::fprintf(stderr, "%s\n", qPrintable(line));
 }
 
+void sayAlerts(const ProtectFixture& fixture)
+{
+    for (const Alert& alert : fixture.alerts.shown)
+        say(QStringLiteral("alert: %1 / %2%3")
+                .arg(alert.messageText, alert.informativeText,
+                     alert.accessoryText.isEmpty() ? QString()
+                                                   : QStringLiteral(" / ") + alert.accessoryText));
+}
+
 int recover(SettingsStore& settings, FreedesktopTrash& trash)
 {
     const JobSettler::Report report =
@@ -67,8 +76,7 @@ int protect(const QString& item, const QString& image)
     fixture.request(name, item, vault);
     const bool started = !fixture.page->runningJobs().isEmpty();
     fixture.waitForJobs(600000);
-    for (const QString& alert : fixture.alertTexts())
-        say(QStringLiteral("alert: ") + alert);
+    sayAlerts(fixture);
     if (!started)
         return 2;
     return fixture.isProtected(name) ? 0 : 1;
@@ -88,8 +96,7 @@ int restore(const QString& name)
     page.sheetDidEndShouldRestore(AlertPort::kSecondButton);
     const bool started = !page.runningJobs().isEmpty();
     fixture.waitForJobs(600000);
-    for (const QString& alert : fixture.alertTexts())
-        say(QStringLiteral("alert: ") + alert);
+    sayAlerts(fixture);
     if (!started)
         return 2;
     return fixture.isProtected(name) ? 1 : 0;
