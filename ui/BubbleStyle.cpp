@@ -87,6 +87,8 @@ void BubbleStyle::answerFromKeyboard(AttachedWindow* bubble, QPushButton* ok)
     if (QWidget* top = bubble->parentWidget() ? bubble->parentWidget()->window() : nullptr) {
         auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), top);
         QObject::connect(escape, &QShortcut::activated, bubble, press);
+        // With several tips up, each Escape dismisses one of them.
+        QObject::connect(escape, &QShortcut::activatedAmbiguously, bubble, press);
         QObject::connect(bubble, &QObject::destroyed, escape, &QObject::deleteLater);
     }
 }
