@@ -144,6 +144,23 @@ void modal(const std::function<void()>& run, const Check& check)
     run();
 }
 
+Opener preferencesPage(const QString& page)
+{
+    return [page](Zorvane& z, const Check& check) {
+        z.prefs->showWindow();
+        z.prefs->displayViewForIdentifier(page, false);
+        beside(z.prefs->window(), check);
+    };
+}
+
+Opener tip(void (AppControler::*show)(), AttachedWindow* (AppControler::*bubble)() const)
+{
+    return [show, bubble](Zorvane& z, const Check& check) {
+        (z.app.get()->*show)();
+        beside((z.app.get()->*bubble)(), check);
+    };
+}
+
 QHash<QString, Opener> openers()
 {
     return {
@@ -198,17 +215,8 @@ QHash<QString, Opener> openers()
              z.page()->maintenance()->ChangeLocation();
              beside(z.page()->maintenance()->changelocationwindow(), check);
          }},
-        {QStringLiteral("preferences, general"),
-         [](Zorvane& z, const Check& check) {
-             z.prefs->showWindow();
-             beside(z.prefs->window(), check);
-         }},
-        {QStringLiteral("preferences, version"),
-         [](Zorvane& z, const Check& check) {
-             z.prefs->showWindow();
-             z.prefs->displayViewForIdentifier(QStringLiteral("Version"), false);
-             beside(z.prefs->window(), check);
-         }},
+        {QStringLiteral("preferences, general"), preferencesPage(QStringLiteral("General"))},
+        {QStringLiteral("preferences, version"), preferencesPage(QStringLiteral("Version"))},
         {QStringLiteral("self-protection password"),
          [](Zorvane& z, const Check& check) {
              PassSelfController controller(z.settings, z.alerts, z.selfPass);
@@ -254,16 +262,8 @@ QHash<QString, Opener> openers()
                  check);
              QCOMPARE(answer, AlertPort::kFirstButton + 2); // Escape is the last button, Cancel
          }},
-        {QStringLiteral("vault tip"),
-         [](Zorvane& z, const Check& check) {
-             z.app->tipwindow();
-             beside(z.app->attachedWindow(), check);
-         }},
-        {QStringLiteral("guide tip"),
-         [](Zorvane& z, const Check& check) {
-             z.app->guidetoprotect();
-             beside(z.app->attachedWindow1(), check);
-         }},
+        {QStringLiteral("vault tip"), tip(&AppControler::tipwindow, &AppControler::attachedWindow)},
+        {QStringLiteral("guide tip"), tip(&AppControler::guidetoprotect, &AppControler::attachedWindow1)},
     };
 }
 
@@ -291,29 +291,19 @@ private Q_SLOTS:
             << QStringList{"Vault",    "Browse…", "The vault is encrypted: remember its password",
                            "Password", "Verify",  cancel}
             << true;
-        QTest::newRow("new vault") << QStringList{"Vault name",
-                                                  "Location",
-                                                  "Choose...",
-                                                  "Password",
-                                                  "Verify",
-                                                  "Size",
-                                                  "Store password in your keychain",
-                                                  "Advanced options",
-                                                  cancel}
-                                   << true;
-        QTest::newRow("new vault, advanced") << QStringList{"Vault name",
-                                                            "Location",
-                                                            "Choose...",
-                                                            "Password",
-                                                            "Verify",
-                                                            "Size",
-                                                            "Store password in your keychain",
-                                                            "Advanced options",
-                                                            "Format",
-                                                            "128-bit", // one stop for both; arrows choose
-                                                            "Hide the vault's volume in the file manager",
-                                                            cancel}
-                                             << true;
+        const QStringList newVault{"Vault name",
+                                   "Location",
+                                   "Choose...",
+                                   "Password",
+                                   "Verify",
+                                   "Size",
+                                   "Store password in your keychain",
+                                   "Advanced options"};
+        QTest::newRow("new vault") << newVault + QStringList{cancel} << true;
+        QTest::newRow("new vault, advanced")
+            << newVault + QStringList{"Format", "128-bit", // one stop for both; arrows choose
+                                      "Hide the vault's volume in the file manager", cancel}
+            << true;
         QTest::newRow("new vault, custom size") << QStringList{"Size", "Unit", cancel, ok} << true;
         QTest::newRow("network share")
             << QStringList{"Share",     "The server needs a user name and password",
