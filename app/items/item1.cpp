@@ -766,8 +766,10 @@ AttachedWindow* item1::showBubble(QWidget* view, QWidget* beside, int side, doub
 {
     QWidget* top = window();
     view->setParent(top, Qt::Widget);
-    return BubbleStyle::show(view, beside->mapTo(top, beside->rect().center()), top, side, distance,
-                             arrowHeight);
+    AttachedWindow* bubble = BubbleStyle::show(view, beside->mapTo(top, beside->rect().center()), top, side,
+                                               distance, arrowHeight);
+    BubbleStyle::answerFromKeyboard(bubble, view->findChild<QPushButton*>());
+    return bubble;
 }
 
 void item1::warnLowSpace(const QString& vaultName)
