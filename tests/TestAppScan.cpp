@@ -84,10 +84,7 @@ private Q_SLOTS:
         QVERIFY(m_images.isValid());
     }
 
-    void init()
-    {
-        TestVaults::clearCase(QDir::homePath() + QStringLiteral("/none"));
-    }
+    void init() { TestVaults::clearCase(QDir::homePath() + QStringLiteral("/none")); }
 
     void cleanup()
     {

@@ -5,7 +5,6 @@
 #include "app/items/ScanSheetPort.h"
 #include "app/items/item1.h"
 #include "app/items/scanappwindow.h"
-#include "ui/AttachedWindow.h"
 #include "core/catalogue/Catalogue.h"
 #include "core/catalogue/Datafile.h"
 #include "core/files/FileOperation.h"
@@ -21,6 +20,7 @@
 #include "core/system/GetSystemVersion.h"
 #include "core/system/Logging.h"
 #include "core/system/LoginItems.h"
+#include "ui/AttachedWindow.h"
 
 #include <QComboBox>
 #include <QDir>
