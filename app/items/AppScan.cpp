@@ -5,7 +5,6 @@
 #include "app/items/ScanSheetPort.h"
 #include "app/items/item1.h"
 #include "app/items/scanappwindow.h"
-#include "ui/AttachedWindow.h"
 #include "core/catalogue/Catalogue.h"
 #include "core/catalogue/Datafile.h"
 #include "core/files/FileOperation.h"
@@ -21,6 +20,7 @@
 #include "core/system/GetSystemVersion.h"
 #include "core/system/Logging.h"
 #include "core/system/LoginItems.h"
+#include "ui/AttachedWindow.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -131,8 +131,9 @@ void AppScan::sizeArrived(const std::shared_ptr<Pass>& pass, int index, quint64 
         ++m_shown;
         if (bytes == 0)
             continue;
-        const scantableviewmodel row(false, candidate.name, FileOperation::stringFromFileSize(bytes),
-                                     candidate.description, bytes);
+        scantableviewmodel row(false, candidate.name, FileOperation::stringFromFileSize(bytes),
+                               candidate.description, bytes);
+        row.setSandbox(candidate.sandboxNote, candidate.sandboxHint);
         m_scantablelist.append(row);
         m_window->appendRow(row);
         added = true;
@@ -246,7 +247,7 @@ void AppScan::ClickScanAppOK()
     QList<scantableviewmodel> ticked;
     quint64 total = 0;
     for (const scantableviewmodel& row : std::as_const(m_scantablelist)) {
-        if (row.isChecked()) {
+        if (row.isChecked() && row.isTickable()) {
             ticked.append(row);
             total += row.numsize();
         }
