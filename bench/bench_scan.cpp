@@ -7,6 +7,7 @@
 #include "app/items/ScanSheetPort.h"
 #include "app/items/item1.h"
 #include "app/shell/AppControler.h"
+#include "bench/BenchPage.h"
 #include "bench/BenchSupport.h"
 #include "core/settings/Records.h"
 #include "core/settings/SettingsKeys.h"
@@ -25,12 +26,6 @@
 #include <cstdio>
 
 namespace {
-
-class NoAlerts : public AlertPort
-{
-public:
-    int runAlert(const Alert&, QObject*) override { return kFirstButton; }
-};
 
 // The sheet stays off screen: the pass is what is measured.
 class HiddenSheet : public ScanSheetPort
@@ -84,18 +79,12 @@ struct PassRun
 
 PassRun scanOnce(SettingsStore& settings, const QList<CatalogueEntry>& catalogue)
 {
-    NoAlerts alerts;
-    FreedesktopTrash trash;
+    bench::HeadlessPage headless;
     HiddenSheet sheet;
-    ItemPageServices services;
-    services.settings = &settings;
-    services.alerts = &alerts;
-    services.trash = &trash;
+    ItemPageServices services = headless.services(settings);
     services.scanSheet = &sheet;
     services.catalogue = [&catalogue] {
         return catalogue;
-    };
-    services.requestAttention = [](QWidget*) {
     };
     item1 page(services);
 
