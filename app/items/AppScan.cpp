@@ -131,8 +131,9 @@ void AppScan::sizeArrived(const std::shared_ptr<Pass>& pass, int index, quint64 
         ++m_shown;
         if (bytes == 0)
             continue;
-        const scantableviewmodel row(false, candidate.name, FileOperation::stringFromFileSize(bytes),
-                                     candidate.description, bytes);
+        scantableviewmodel row(false, candidate.name, FileOperation::stringFromFileSize(bytes),
+                               candidate.description, bytes);
+        row.setSandbox(candidate.sandboxNote, candidate.sandboxHint);
         m_scantablelist.append(row);
         m_window->appendRow(row);
         added = true;
@@ -246,7 +247,7 @@ void AppScan::ClickScanAppOK()
     QList<scantableviewmodel> ticked;
     quint64 total = 0;
     for (const scantableviewmodel& row : std::as_const(m_scantablelist)) {
-        if (row.isChecked()) {
+        if (row.isChecked() && row.isTickable()) {
             ticked.append(row);
             total += row.numsize();
         }

@@ -102,6 +102,17 @@ void scanappwindow::appendRow(const scantableviewmodel& row)
     size->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_table->setItem(index, SizeColumn, size);
     m_table->setItem(index, DescriptionColumn, new QTableWidgetItem(row.description()));
+    if (!row.isTickable()) {
+        // Greyed whole: the note takes the description's place, the hint says how to allow it.
+        m_table->item(index, DescriptionColumn)->setText(row.sandboxNote());
+        check->setCheckState(Qt::Unchecked);
+        for (int column = CheckColumn; column <= DescriptionColumn; ++column) {
+            QTableWidgetItem* item = m_table->item(index, column);
+            item->setFlags(Qt::NoItemFlags);
+            item->setToolTip(row.sandboxHint().isEmpty() ? row.sandboxNote() : row.sandboxHint());
+        }
+        check->setData(Qt::AccessibleDescriptionRole, row.sandboxNote());
+    }
 }
 
 int scanappwindow::rowCount() const
@@ -111,7 +122,7 @@ int scanappwindow::rowCount() const
 
 void scanappwindow::setChecked(int row, bool checked)
 {
-    if (QTableWidgetItem* item = m_table->item(row, CheckColumn))
+    if (QTableWidgetItem* item = m_table->item(row, CheckColumn); item && item->flags() & Qt::ItemIsEnabled)
         item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
 }
 

@@ -24,6 +24,15 @@ public:
     void setDescription(const QString& value) { m_description = value; }
     quint64 numsize() const { return m_numsize; }
     void setNumsize(quint64 value) { m_numsize = value; }
+    // Sandboxed data the sandbox could not reach through a link: shown greyed, never ticked.
+    QString sandboxNote() const { return m_sandboxNote; }
+    QString sandboxHint() const { return m_sandboxHint; }
+    void setSandbox(const QString& note, const QString& hint)
+    {
+        m_sandboxNote = note;
+        m_sandboxHint = hint;
+    }
+    bool isTickable() const { return m_sandboxNote.isEmpty(); }
 
 private:
     bool m_isChecked = false;
@@ -31,4 +40,6 @@ private:
     QString m_foldersize;
     QString m_description;
     quint64 m_numsize = 0;
+    QString m_sandboxNote;
+    QString m_sandboxHint;
 };

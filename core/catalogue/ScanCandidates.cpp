@@ -3,6 +3,8 @@
 #include "core/catalogue/Datafile.h"
 #include "core/files/FileOperation.h"
 #include "core/files/PathSafety.h"
+#include "core/processes/FlatpakPermissions.h"
+#include "core/processes/FlatpakSandbox.h"
 #include "core/settings/Paths.h"
 #include "core/settings/Records.h"
 #include "core/settings/SettingsKeys.h"
@@ -61,6 +63,20 @@ QString ScanCandidates::sharedLastComponent(const QStringList& dataPaths)
     return {};
 }
 
+void ScanCandidates::checkSandbox(ScanCandidate& candidate, const QString& writtenPath, const QString& home,
+                                  const QString& volumesRoot)
+{
+    if (const QString id = FlatpakSandbox::sandboxOfData(writtenPath, home); !id.isEmpty()) {
+        if (!FlatpakPermissions::canWrite(id, volumesRoot)) {
+            candidate.sandboxNote = kSandboxNote;
+            candidate.sandboxHint = FlatpakPermissions::overrideCommand(id, volumesRoot);
+        }
+    } else if (QDir::cleanPath(writtenPath).startsWith(QDir::cleanPath(home) + QStringLiteral("/snap/"))) {
+        // A snap's confinement has no user-grantable access to the vaults' mount points.
+        candidate.sandboxNote = kSandboxNote;
+    }
+}
+
 QList<ScanCandidate> ScanCandidates::find(const QList<CatalogueEntry>& entries, SettingsStore& settings,
                                           const QString& osVersion)
 {
@@ -92,7 +108,9 @@ QList<ScanCandidate> ScanCandidates::find(const QList<CatalogueEntry>& entries, 
         }
         if (!placeOffered(dataPath, home, PathSafety::isSafe(dataPath, context)))
             continue;
-        found.append({entry.name, dataPath, entry.infor});
+        ScanCandidate candidate{entry.name, dataPath, entry.infor, {}, {}};
+        checkSandbox(candidate, written, home, Paths::volumesRoot());
+        found.append(candidate);
     }
     return found;
 }

@@ -13,6 +13,11 @@ struct ScanCandidate
     QString name;
     QString dataPath;
     QString description;
+    // Set for sandboxed data the sandbox could not reach once it is a link into a vault: the row
+    // is shown but cannot be ticked. The hint says how to give the sandbox that access, if any.
+    QString sandboxNote;
+    QString sandboxHint;
+    bool tickable() const { return sandboxNote.isEmpty(); }
 };
 
 // The catalogue's applications whose data is here and not yet protected, in catalogue order.
@@ -31,4 +36,10 @@ public:
     // The last component two of the places share, empty when none do: their copies would land on
     // one path of a vault.
     static QString sharedLastComponent(const QStringList& dataPaths);
+    // Fills the sandbox note of data inside a Flatpak or Snap sandbox (see ScanCandidate).
+    static void checkSandbox(ScanCandidate& candidate, const QString& writtenPath, const QString& home,
+                             const QString& volumesRoot);
+
+    static inline const QString kSandboxNote =
+        QStringLiteral("Its sandbox can't follow a link into the vault");
 };
