@@ -6,6 +6,7 @@
 // alone and together.
 #include "app/items/item1.h"
 #include "app/shell/AppControler.h"
+#include "bench/BenchPage.h"
 #include "bench/BenchSupport.h"
 #include "core/files/TreeCopier.h"
 #include "core/files/TreeSize.h"
@@ -81,12 +82,6 @@ void fillItem(const QString& folder, int files)
     TreeCopier::removeTree(staging);
 }
 
-class NoAlerts : public AlertPort
-{
-public:
-    int runAlert(const Alert&, QObject*) override { return kFirstButton; }
-};
-
 void result(const char* name, double figure, const char* goal, bool met)
 {
     bench::result(QLatin1String(name), QString::number(figure, 'f', 2), QLatin1String(goal), met);
@@ -115,17 +110,8 @@ std::pair<double, double> schedTimes()
 
 LoadRun loadOnce(SettingsStore& settings, const QString& image)
 {
-    NoAlerts alerts;
-    FreedesktopTrash trash;
-    ItemPageServices services;
-    services.settings = &settings;
-    services.alerts = &alerts;
-    services.trash = &trash;
-    services.catalogue = [] {
-        return QList<CatalogueEntry>();
-    };
-    services.requestAttention = [](QWidget*) {
-    };
+    bench::HeadlessPage headless;
+    ItemPageServices services = headless.services(settings);
     item1 page(services);
 
     LoadRun run;

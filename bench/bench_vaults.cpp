@@ -5,6 +5,7 @@
 #include "app/shell/AppControler.h"
 #include "app/vaults/harddisktable.h"
 #include "app/vaults/item2.h"
+#include "bench/BenchPage.h"
 #include "bench/BenchSupport.h"
 #include "core/files/TreeCopier.h"
 #include "core/settings/Paths.h"
@@ -31,11 +32,7 @@ namespace {
 const QByteArray kPassword = "bench-vaults";
 constexpr int kVaults = 10;
 
-class NoAlerts : public AlertPort
-{
-public:
-    int runAlert(const Alert&, QObject*) override { return kFirstButton; }
-};
+using bench::NoAlerts;
 
 int runTool(const QStringList& args, const QByteArray& input = {})
 {

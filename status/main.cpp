@@ -13,6 +13,7 @@
 #include "status/StatusMenu.h"
 #include "status/StatusMenuActions.h"
 #include "status/VaultWatch.h"
+#include "ui/AppIcon.h"
 #include "ui/DesktopUrlOpener.h"
 #include "ui/QtAlertPort.h"
 #include "ui/QtPasswordPanel.h"
@@ -26,6 +27,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ZorvaneStatus"));
     QApplication::setDesktopFileName(QStringLiteral("zorvane"));
+    QApplication::setWindowIcon(AppIcon::application());
     // A helper without windows keeps running when its last dialog closes.
     QApplication::setQuitOnLastWindowClosed(false);
 

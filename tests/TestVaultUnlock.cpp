@@ -329,6 +329,21 @@ private Q_SLOTS:
         QCOMPARE(m_alertsPtr->windows.first(), m_panelPtr->window()); // a sheet on the panel
     }
 
+    // Without FUSE the right password is not called wrong: the tip says what stopped the unlock.
+    void panelSaysWhyWithoutFuse()
+    {
+        qputenv("ZV_HDIUTIL_FUSE_DEVICE", m_folder.filePath(QStringLiteral("no-fuse")).toLocal8Bit());
+        m_panelPtr->script = steps({"type:RIGHT", "ok", "cancel"});
+        AttachDiskImageController controller(services());
+        const int result = controller.mountDiskImageAtPath(m_data);
+        qunsetenv("ZV_HDIUTIL_FUSE_DEVICE");
+        QVERIFY(result != 1);
+        QVERIFY(!TestVaults::isMounted(QStringLiteral("Data")));
+        const ScriptedPasswordPanel::Seen seen = m_panelPtr->seen.value(1);
+        QVERIFY2(seen.tip.contains(QStringLiteral("FUSE cannot be used")), qPrintable(seen.tip));
+        QVERIFY(seen.tipIsError);
+    }
+
     void rememberWithoutSecretService()
     {
         UnavailableKeychain keychain;

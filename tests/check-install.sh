@@ -79,7 +79,7 @@ check_running() {
     local status="$prefix/lib/zorvane/Zorvane.app/Contents/Resources/ZorvaneStatus.app/Contents/bin/ZorvaneStatus"
     "$prefix/bin/zorvane" >"$tmp/zorvane.log" 2>&1 &
     main=$!
-    for _ in $(seq 1 200); do
+    for _ in $(seq 1 600); do
         for p in /proc/[0-9]*; do
             [ "$(readlink "$p/exe" 2>/dev/null)" = "$status" ] && helper=${p#/proc/}
         done

@@ -5,6 +5,7 @@
 #include <QPointer>
 
 class AttachedWindow;
+class QPushButton;
 class QWidget;
 
 // The look every tip, help and warning bubble of the main window shares: a white border and
@@ -22,6 +23,10 @@ public:
     // height (base 15, round corner beside it) when the height is above 0. Null for a null view.
     static AttachedWindow* show(QWidget* view, const QPointF& point, QWidget* window, int side,
                                 double distance, double arrowHeight);
+    // Return, Enter and Escape in the bubble press ok (made its default button), and so does
+    // Escape in the window it points into while the bubble lives: a bubble shows without taking
+    // the keyboard's focus, so a keyboard user can dismiss it from where they are.
+    static void answerFromKeyboard(AttachedWindow* bubble, QPushButton* ok);
     // Closes and deletes the bubble, if there is one; its view stays for the next time.
     static void close(QPointer<AttachedWindow>& bubble);
 };

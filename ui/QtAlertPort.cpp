@@ -29,6 +29,8 @@ int QtAlertPort::runAlert(const Alert& alert, QObject* window)
         buttons.append(
             box.addButton(title, buttons.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
     box.setDefaultButton(buttons.first());
+    // Escape answers as closing does: the last button. Qt picks none when several could cancel.
+    box.setEscapeButton(buttons.last());
     if (!alert.accessoryText.isEmpty()) {
         auto* accessory = new QLabel(alert.accessoryText, &box);
         accessory->setWordWrap(true);

@@ -31,6 +31,7 @@ QtPasswordPanel::QtPasswordPanel(QWidget* mainWindow)
     m_content->setWordWrap(true);
     m_content->hide();
     m_password->setObjectName(QStringLiteral("passwordvalue"));
+    m_title->setBuddy(m_password); // the prompt names the field for screen readers
     m_password->setEchoMode(QLineEdit::Password);
     m_tip->setObjectName(QStringLiteral("passwordtip"));
     m_remember->setObjectName(QStringLiteral("remberpassword"));
@@ -98,7 +99,8 @@ void QtPasswordPanel::setPassword(const QString& text)
 void QtPasswordPanel::setTip(const QString& text, bool isError)
 {
     m_tip->setText(text);
-    m_tip->setStyleSheet(isError ? QStringLiteral("color: red;") : QStringLiteral("color: black;"));
+    // Only an error is coloured; other tips keep the desktop's text colour, dark themes included.
+    m_tip->setStyleSheet(isError ? QStringLiteral("color: red;") : QString());
 }
 
 bool QtPasswordPanel::isRememberChecked() const

@@ -3,6 +3,7 @@
 #include "core/catalogue/Catalogue.h"
 #include "core/files/FileOperation.h"
 #include "core/files/JobRecovery.h"
+#include "core/files/JobVerdict.h"
 #include "core/files/PathSafety.h"
 #include "core/files/VaultLink.h"
 #include "core/files/WalkQueue.h"
@@ -47,13 +48,6 @@ bool lexists(const QString& path)
 {
     struct stat st;
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
-// Tests cut the job off at named points with SIGKILL, as a crash or power loss would.
-void killPoint(const char* point)
-{
-    if (qEnvironmentVariable("ZV_TEST_KILL_AT") == QLatin1String(point))
-        ::raise(SIGKILL);
 }
 
 // What a link says, as written: a relative link must compare equal wherever its tree lies.
@@ -322,7 +316,7 @@ void AppDelegate::copyFinished(bool ok)
     if (ok) {
         m_services.port->setProgress(100, m_itemIndex, m_itemCount);
         markRestored(item, m_currentLinkFlag);
-        killPoint("recorded");
+        JobVerdict::killPoint("recorded");
         work->endJournal();
     } else {
         qCWarning(lcUninstaller) << "Copy failed!" << item << work->failure();
@@ -417,7 +411,7 @@ void AppDelegate::finalSteps()
                           .arg(Paths::configHome() + QStringLiteral("/autostart"));
     m_services.port->setStatusLine(QStringLiteral("All Done!"));
     lockRestoredVaults();
-    killPoint("final");
+    JobVerdict::killPoint("final");
 
     const QString appPath = settings.stringForKey(SettingsKeys::DefaultAppPath);
     if (appPath.isEmpty()) {

@@ -192,7 +192,7 @@ FileJob* FileJob::start(item1& page, bool change, const QString& appName, const 
         cleanUp();
         return nullptr;
     }
-    ProtectWork::killPoint("journaled");
+    JobVerdict::killPoint("journaled");
 
     const QString oldImage = move ? records.entry(SettingsKeys::VaultItem, oldVault) : QString();
     auto* job = new FileJob(page, std::move(work), nullptr, 0, image, oldImage);
@@ -403,26 +403,35 @@ void FileJob::showProgress()
     ++m_calcvalue;
 }
 
+bool FileJob::recordCompletion(const std::function<bool(QString*)>& record, const QString& title,
+                               const std::function<QString(const QString& why)>& unsaved)
+{
+    QString why;
+    const bool recorded = OffThread::wait([&] { return record(&why); });
+    JobVerdict::killPoint("recorded");
+    if (recorded)
+        return true;
+    // The data is where the job put it; the journal stays and the next start settles the records.
+    qCWarning(lcItems) << "the records of" << item() << "could not be written:" << why;
+    m_page.m_services.alerts->runAlert(
+        Alert(title, unsaved(why) + QStringLiteral(" Zorvane finishes this the next time it starts.")),
+        m_page.window());
+    end();
+    return false;
+}
+
 void FileJob::completeOver()
 {
     SettingsStore& settings = *m_page.m_services.settings;
-    QString why;
-    const bool recorded = OffThread::wait([&] { return m_work->recordOver(settings, &why); });
-    ProtectWork::killPoint("recorded");
-    if (!recorded) {
-        // The data is in the vault behind its link; the journal stays and the next start writes the
-        // records.
-        qCWarning(lcItems) << "the records of" << item() << "could not be written:" << why;
-        m_page.m_services.alerts->runAlert(
-            Alert(QStringLiteral("Encryption failed"),
-                  QStringLiteral(
-                      "%1 was saved to the vault \"%2\", but Zorvane could not save its list: %3. Zorvane "
-                      "finishes this the next time it starts.")
-                      .arg(item(), vault(), why)),
-            m_page.window());
-        end();
+    if (!recordCompletion(
+            [&](QString* why) { return m_work->recordOver(settings, why); },
+            QStringLiteral("Encryption failed"),
+            [this](const QString& why) {
+                return QStringLiteral(
+                           "%1 was saved to the vault \"%2\", but Zorvane could not save its list: %3.")
+                    .arg(item(), vault(), why);
+            }))
         return;
-    }
     DaemonQuery completion(DaemonPhase::Completion);
     completion.applicationName = item();
     for (const DaemonRule& rule : DaemonTable::rulesFor(completion))
@@ -515,21 +524,15 @@ void FileJob::completeError()
 void FileJob::completeRestoreOver()
 {
     SettingsStore& settings = *m_page.m_services.settings;
-    QString why;
-    const bool recorded = OffThread::wait([&] { return m_restore->recordOver(settings, &why); });
-    ProtectWork::killPoint("recorded");
-    if (!recorded) {
-        // The data is back in its place; the journal stays and the next start drops the records.
-        qCWarning(lcItems) << "the records of" << item() << "could not be written:" << why;
-        m_page.m_services.alerts->runAlert(
-            Alert(QStringLiteral("Decryption failed"),
-                  QStringLiteral("%1 was restored to its original location, but Zorvane could not save its "
-                                 "list: %2. Zorvane finishes this the next time it starts.")
-                      .arg(item(), why)),
-            m_page.window());
-        end();
+    if (!recordCompletion([&](QString* why) { return m_restore->recordOver(settings, why); },
+                          QStringLiteral("Decryption failed"),
+                          [this](const QString& why) {
+                              return QStringLiteral(
+                                         "%1 was restored to its original location, but Zorvane could "
+                                         "not save its list: %2.")
+                                  .arg(item(), why);
+                          }))
         return;
-    }
     {
         QMutexLocker lock(&m_page.m_tableviewlock);
         const int index = m_page.rowOfItem(item());

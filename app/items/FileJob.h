@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -59,6 +60,10 @@ private:
             quint64 total, const QString& imagePath, const QString& oldImagePath);
     void myCopyThread();
     void showProgress();
+    // Writes the records of a finished job; on failure tells the user (unsaved(why) says what
+    // was not saved) and ends the job, its journal kept.
+    bool recordCompletion(const std::function<bool(QString*)>& record, const QString& title,
+                          const std::function<QString(const QString& why)>& unsaved);
     void completeOver();
     void completeError();
     void completeRestoreOver();

@@ -80,7 +80,7 @@ QVariant ItemTableModel::data(const QModelIndex& index, int role) const
     case Qt::ForegroundRole:
         if (index.column() == SizeColumn && row.foldersize().value() == tableviewmodel::kNotAvailable)
             return QColor(Qt::red);
-        return QColor(Qt::black);
+        return {}; // the theme's text colour, dark themes included
     default:
         return {};
     }

@@ -173,7 +173,7 @@ std::optional<ProtectRequest::Refusal> ProtectRequest::placeRefusal(const QStrin
 }
 
 QString ProtectRequest::ensureMounted(const QString& vaultName, QWidget* sheetWindow, QLabel* label,
-                                      const QString& mountingText)
+                                      const QString& mountingText, const QString& failedText)
 {
     const QString image = Records(*m_page.m_services.settings).entry(SettingsKeys::VaultItem, vaultName);
     if (!image.isEmpty() && !ItemPlace::vaultAttached(vaultName, image)) {
@@ -182,8 +182,7 @@ QString ProtectRequest::ensureMounted(const QString& vaultName, QWidget* sheetWi
             m_page.m_usage->jobEnded(image); // its figures are due again
     }
     if (image.isEmpty() || !ItemPlace::vaultAttached(vaultName, image)) {
-        refuse(sheetWindow, kUnlockFailed,
-               QStringLiteral("The vault failed to unlock, please try again later"));
+        refuse(sheetWindow, kUnlockFailed, failedText);
         setLabel(label, QString(), Qt::black);
         return {};
     }
@@ -210,7 +209,9 @@ bool ProtectRequest::clearLeftover(const QString& destination, QWidget* sheetWin
 {
     if (!lexists(destination))
         return true;
-    if (capacityOf(destination) == 0) {
+    // A protected item's data is never trashed or renamed, empty or not.
+    const bool connected = m_page.IsPathConnected(destination);
+    if (!connected && capacityOf(destination) == 0) {
         const TrashResult trashed =
             OffThread::wait([&] { return m_page.m_services.trash->moveToTrash(destination); });
         if (!trashed.ok)
@@ -220,8 +221,7 @@ bool ProtectRequest::clearLeftover(const QString& destination, QWidget* sheetWin
         return true;
     // Kept beside its place under a number that replaces nothing.
     const QString number = QString::number(10000 + QRandomGenerator::global()->bounded(10000));
-    if (!m_page.IsPathConnected(destination) &&
-        !SetAside::moveAside(destination, destination, number).isEmpty())
+    if (!connected && !SetAside::moveAside(destination, destination, number).isEmpty())
         return true;
     refuse(sheetWindow, kEncryptFailed,
            QStringLiteral(
@@ -247,6 +247,7 @@ void ProtectRequest::offerResize(OfferFrom from, QWidget* sheetWindow, QLabel* c
             QStringLiteral("There is not enough space on the vault,do you want to expand the vault size?");
         break;
     case OfferFrom::DragSheet:
+    case OfferFrom::Scan:
         informative =
             QStringLiteral("There is not enough space on the vault, do you want to expand the vault size?");
         break;

@@ -34,7 +34,8 @@ public:
         CustomSheet,
         DragSheet,
         JobNew,
-        JobMove
+        JobMove,
+        Scan
     };
 
     explicit ProtectRequest(item1& page) : m_page(page) {}
@@ -52,9 +53,10 @@ public:
                                         const QString& vaultName) const;
     // A link to anything at all can be made in the place's folder (not on FAT, not read-only).
     static std::optional<QString> linkImpossible(const QString& place);
-    // Step 11: an item of that name in the vault. An empty one goes to the Trash; one a protected
-    // item points to, or one that can't be moved, refuses (the sheet on sheetWindow); anything else
-    // is moved aside under a random number that replaces nothing. True when the name is free.
+    // Step 11: an item of that name in the vault. One a protected item's data resolves to refuses,
+    // even when empty; any other empty one goes to the Trash; one that can't be moved refuses (the sheet on
+    // sheetWindow); anything else is moved aside under a random number that replaces nothing. True when the
+    // name is free.
     bool clearLeftover(const QString& destination, QWidget* sheetWindow, QLabel* capacity);
     // The space offer; the request or job stops after it. The resize dialog opens when the user
     // agrees and the vault could be locked (never forced).
@@ -62,8 +64,9 @@ public:
                      quint64 need, quint64 free, quint64 total);
     // The vault's mount point, unlocking it when needed (the capacity label tells meanwhile). Empty
     // when it stays locked; the "Unlock failed" sheet has then been shown on sheetWindow.
-    QString ensureMounted(const QString& vaultName, QWidget* sheetWindow, QLabel* label,
-                          const QString& mountingText);
+    QString ensureMounted(
+        const QString& vaultName, QWidget* sheetWindow, QLabel* label, const QString& mountingText,
+        const QString& failedText = QStringLiteral("The vault failed to unlock, please try again later"));
     // Free and total bytes of a mounted vault, read off the window's thread.
     bool spaceOf(const QString& mountPoint, quint64* free, quint64* total) const;
     // A size walk off the window's thread.

@@ -41,6 +41,16 @@ QList<int> RestoreRequest::selectedRows() const
     return rows;
 }
 
+QStringList RestoreRequest::namesOf(const QList<int>& rows) const
+{
+    QStringList names;
+    QMutexLocker lock(&m_page.m_tableviewlock);
+    for (int index : rows)
+        if (index < m_page.m_tablelist.size())
+            names.append(m_page.m_tablelist.at(index).name());
+    return names;
+}
+
 void RestoreRequest::refuse(const QString& title, const QString& text, const QString& detail) const
 {
     Alert alert(title, text);
@@ -58,13 +68,7 @@ void RestoreRequest::confirm()
                            "try again."));
         return;
     }
-    QStringList names;
-    {
-        QMutexLocker lock(&m_page.m_tableviewlock);
-        for (int index : rows)
-            if (index < m_page.m_tablelist.size())
-                names.append(m_page.m_tablelist.at(index).name());
-    }
+    const QStringList names = namesOf(rows);
     Alert alert(
         QStringLiteral("Remove password protection?"),
         QStringLiteral("Do you really want to remove the password protection from:%1.\r\n\r\nIf you click "
@@ -80,13 +84,7 @@ void RestoreRequest::answered(int returnCode)
     const QList<int> rows = selectedRows();
     if (returnCode == AlertPort::kFirstButton || rows.isEmpty())
         return;
-    QStringList names;
-    {
-        QMutexLocker lock(&m_page.m_tableviewlock);
-        for (int index : rows)
-            if (index < m_page.m_tablelist.size())
-                names.append(m_page.m_tablelist.at(index).name());
-    }
+    const QStringList names = namesOf(rows);
     // A running owner refuses the whole request before anything changes.
     ProcessInfo processes;
     processes.obtainFreshProcessList();
@@ -204,7 +202,7 @@ bool RestoreRequest::restoreOne(const QString& name)
                QStringLiteral("Zorvane could not record the job, so nothing was changed: %1").arg(why));
         return true;
     }
-    ProtectWork::killPoint("journaled");
+    JobVerdict::killPoint("journaled");
     FileJob::startRestore(m_page, std::move(work), size);
     return true;
 }

@@ -22,6 +22,7 @@ public:
 
 private:
     QList<int> selectedRows() const;
+    QStringList namesOf(const QList<int>& rows) const;
     // False ends the whole request (a missing vault, a cancelled unlock).
     bool restoreOne(const QString& name);
     void refuse(const QString& title, const QString& text, const QString& detail = QString()) const;

@@ -1,11 +1,13 @@
 #include "app/items/item1.h"
 
+#include "app/items/AppScan.h"
 #include "app/items/FileJob.h"
 #include "app/items/ItemLock.h"
 #include "app/items/ItemTableModel.h"
 #include "app/items/ProtectRequest.h"
 #include "app/items/QtProtectPort.h"
 #include "app/items/RestoreRequest.h"
+#include "app/items/ScanSheetPort.h"
 #include "core/catalogue/Catalogue.h"
 #include "core/catalogue/Datafile.h"
 #include "core/files/FileOperation.h"
@@ -135,6 +137,12 @@ item1::item1(const ItemPageServices& services, QWidget* parent) : QWidget(parent
     m_request = std::make_unique<ProtectRequest>(*this);
     m_restoreRequest = std::make_unique<RestoreRequest>(*this);
     m_lock = std::make_unique<ItemLock>(*this);
+    ScanSheetPort* scanPort = m_services.scanSheet;
+    if (!scanPort) {
+        m_ownScanPort = std::make_unique<QtScanSheetPort>();
+        scanPort = m_ownScanPort.get();
+    }
+    m_scan = std::make_unique<AppScan>(*this, *scanPort);
     buildPage();
     buildRequestSheets();
 }
@@ -161,6 +169,7 @@ void item1::buildPage()
         toolbar->addWidget(member);
     };
     button(m_button1, QStringLiteral("button1"), QStringLiteral("Scan"), &item1::scanRequested);
+    connect(this, &item1::scanRequested, this, &item1::ClickScanApp);
     button(m_button2, QStringLiteral("button2"), QStringLiteral("Add Folder…"), &item1::addRequested);
     button(m_button3, QStringLiteral("button3"), QStringLiteral("Lock/Unlock"), &item1::lockRequested);
     button(m_button4_4, QStringLiteral("button4_4"), QStringLiteral("Edit…"), &item1::editRequested);
@@ -766,8 +775,10 @@ AttachedWindow* item1::showBubble(QWidget* view, QWidget* beside, int side, doub
 {
     QWidget* top = window();
     view->setParent(top, Qt::Widget);
-    return BubbleStyle::show(view, beside->mapTo(top, beside->rect().center()), top, side, distance,
-                             arrowHeight);
+    AttachedWindow* bubble = BubbleStyle::show(view, beside->mapTo(top, beside->rect().center()), top, side,
+                                               distance, arrowHeight);
+    BubbleStyle::answerFromKeyboard(bubble, view->findChild<QPushButton*>());
+    return bubble;
 }
 
 void item1::warnLowSpace(const QString& vaultName)
@@ -1196,6 +1207,21 @@ QString item1::stringFromFileSize(quint64 bytes, int* type)
     if (megabytes < 1023 && type)
         *type = 0;
     return QString::asprintf("%1.1f", double(megabytes));
+}
+
+void item1::ClickScanApp()
+{
+    m_scan->ClickScanApp();
+}
+
+void item1::ClickScanAppOK()
+{
+    m_scan->ClickScanAppOK();
+}
+
+void item1::ClickScanAppCancel()
+{
+    m_scan->ClickScanAppCancel();
 }
 
 QLabel* item1::AvaCapacityTwo() const

@@ -15,6 +15,8 @@
 #include <optional>
 
 class AlertPort;
+class AppScan;
+class ScanSheetPort;
 class AttachDiskImageController;
 class AttachedWindow;
 class DistributedNotificationCenter;
@@ -65,6 +67,8 @@ struct ItemPageServices
     ProtectPort* protect = nullptr;
     // Tells the helper about finished jobs it must know of (optional).
     DistributedNotificationCenter* distributed = nullptr;
+    // The application scan's sheet; Qt's when null.
+    ScanSheetPort* scanSheet = nullptr;
 };
 
 // The protected-items page: one row per protected application or folder with its vault, its
@@ -129,6 +133,11 @@ public:
     void clickok();
     // The reminder's OK: its box stops further reminders of its kind.
     void ClickWarningWindow(bool showNoMore);
+    // ---- The application scan ---------------------------------------------------------------------
+    void ClickScanApp();
+    void ClickScanAppOK();
+    void ClickScanAppCancel();
+    AppScan* appScan() const { return m_scan.get(); }
     // ---- Restoring (decrypting) the selected items ----------------------------------------------
     void ClickRestoreButton();
     // The confirmation's answer: 1000 Cancel, 1001 Decrypt.
@@ -248,6 +257,7 @@ Q_SIGNALS:
     void dragFolderAccepted();
 
 private:
+    friend class AppScan;
     friend class FileJob;
     friend class ProtectRequest;
     friend class RestoreRequest;
@@ -355,4 +365,7 @@ private:
     QString m_recordWrittenFor; // the item whose folder record the request just wrote
     bool m_isWarningRestore = false;
     bool m_isClosedScanWindow = false;
+    std::unique_ptr<ScanSheetPort> m_ownScanPort;
+    // Last, so it goes first: its cancelled walks end before the walk queue waits for them.
+    std::unique_ptr<AppScan> m_scan;
 };

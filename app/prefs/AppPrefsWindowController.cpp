@@ -176,6 +176,7 @@ void AppPrefsWindowController::buildVersionPage()
     m_updateinfo->setTextFormat(Qt::RichText);
     m_updateinfo->setOpenExternalLinks(true);
     m_updateinfo->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    m_updateinfo->setFocusPolicy(Qt::NoFocus); // a stop for Tab only while it holds a link
     layout->addWidget(m_updateinfo);
     layout->addStretch(1);
     m_versionPreferenceView->resize(QSize(520, 200).expandedTo(m_versionPreferenceView->sizeHint()));
@@ -344,5 +345,6 @@ void AppPrefsWindowController::showUpdateAnswer(const QString& text)
 {
     m_checkNow->setEnabled(true);
     m_updateinfo->setText(text);
+    m_updateinfo->setFocusPolicy(text.contains(QLatin1String("<a ")) ? Qt::StrongFocus : Qt::NoFocus);
     m_lastscantime->setText(lastCheckText(m_services.settings->objectForKey(SettingsKeys::SULastCheckTime)));
 }

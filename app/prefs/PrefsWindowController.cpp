@@ -11,6 +11,7 @@
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
 #include <QScreen>
+#include <QShortcut>
 #include <QToolBar>
 
 namespace {
@@ -62,6 +63,9 @@ void PrefsWindowController::windowDidLoad()
     m_window->setCentralWidget(m_contentSubview);
     // The first page sets the real size.
     m_window->resize(1000, 1000);
+    // Settings are written as they change, so closing is all Escape has to do.
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(QKeySequence::Close)})
+        connect(new QShortcut(keys, m_window.get()), &QShortcut::activated, m_window.get(), &QWidget::close);
 }
 
 void PrefsWindowController::addView(QWidget* view, const QString& label)
@@ -110,8 +114,13 @@ void PrefsWindowController::showWindow()
         m_window->addToolBar(Qt::TopToolBarArea, m_toolbar);
     }
     m_toolbar->clear();
-    for (const QString& identifier : std::as_const(m_toolbarIdentifiers))
-        m_toolbar->addAction(m_toolbarItems.value(identifier));
+    for (const QString& identifier : std::as_const(m_toolbarIdentifiers)) {
+        QAction* item = m_toolbarItems.value(identifier);
+        m_toolbar->addAction(item);
+        // The toolbar is the only way between the pages: Tab must reach it.
+        if (QWidget* button = m_toolbar->widgetForAction(item))
+            button->setFocusPolicy(Qt::TabFocus);
+    }
 
     displayViewForIdentifier(m_toolbarIdentifiers.constFirst(), false);
     if (!m_window->isVisible()) {
@@ -241,7 +250,9 @@ void PrefsWindowController::animationDidEnd()
         setWindowFrame(frameForView(current));
     }
     m_viewAnimation->clear();
-    if (QWidget* focus = m_window ? m_window->focusWidget() : nullptr)
+    // A page button keeps the keyboard's focus; a control of the page that went does not.
+    QWidget* focus = m_window ? m_window->focusWidget() : nullptr;
+    if (focus && !(m_toolbar && m_toolbar->isAncestorOf(focus)))
         focus->clearFocus();
 }
 

@@ -377,6 +377,7 @@ void AppControler::tipwindow()
     }
     m_attachedWindow =
         showBubble(m_tipView, m_tipViewText, m_mainWindow->segbutton()->centreInWindow(), 125, 15);
+    BubbleStyle::answerFromKeyboard(m_attachedWindow, m_tipView->findChild<QPushButton*>());
 }
 
 void AppControler::ClickTipView()
@@ -408,6 +409,7 @@ void AppControler::guidetoprotect()
     }
     const QPointF point = m_mainWindow->segbutton()->centreInWindow() - QPointF(20, 0);
     m_attachedWindow1 = showBubble(m_guideView, m_guideViewText, point, 10, 43);
+    BubbleStyle::answerFromKeyboard(m_attachedWindow1, m_guideView->findChild<QPushButton*>());
     m_services.distributed->post(NotificationNames::HelperMessage);
 }
 

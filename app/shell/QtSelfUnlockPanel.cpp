@@ -14,7 +14,9 @@ QtSelfUnlockPanel::QtSelfUnlockPanel()
 {
     m_dialog->setWindowTitle(QStringLiteral("Zorvane"));
     auto* layout = new QVBoxLayout(m_dialog.get());
-    layout->addWidget(new QLabel(QStringLiteral("Enter the password to open Zorvane:")));
+    auto* prompt = new QLabel(QStringLiteral("Enter the password to open Zorvane:"));
+    prompt->setBuddy(m_password);
+    layout->addWidget(prompt);
     m_password->setEchoMode(QLineEdit::Password);
     m_password->setObjectName(QStringLiteral("unlockPassword"));
     layout->addWidget(m_password);
@@ -22,6 +24,7 @@ QtSelfUnlockPanel::QtSelfUnlockPanel()
     layout->addWidget(m_info);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     layout->addWidget(buttons);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
     // The controller decides when the prompt ends, so the buttons only report.
     QObject::connect(buttons->button(QDialogButtonBox::Ok), &QPushButton::clicked, m_dialog.get(), [this] {
         if (m_actions.ok)

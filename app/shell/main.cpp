@@ -15,6 +15,7 @@
 #include "platform/MountWatcher.h"
 #include "platform/SecretServiceKeychain.h"
 #include "platform/SingleInstance.h"
+#include "ui/AppIcon.h"
 #include "ui/DesktopUrlOpener.h"
 #include "ui/QtAlertPort.h"
 #include "ui/QtPasswordPanel.h"
@@ -29,6 +30,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationVersion(QStringLiteral(ZV_VERSION));
     QApplication::setOrganizationDomain(QStringLiteral("tarnwick.com"));
     QApplication::setDesktopFileName(QStringLiteral("zorvane"));
+    QApplication::setWindowIcon(AppIcon::application());
     // Closing the last dialog must not end Zorvane; only the controller decides that.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -60,6 +60,9 @@ AddDiskSheet::AddDiskSheet(QWidget* parent) : QDialog(parent)
     m_triangle->setCheckable(true);
     m_triangle->setAutoRaise(true);
     m_triangle->setArrowType(Qt::RightArrow);
+    // The button beside it does the same; one stop for the keyboard is enough.
+    m_triangle->setFocusPolicy(Qt::NoFocus);
+    m_triangle->setAccessibleName(tr("Advanced options"));
     m_disclosure = named(new QPushButton(tr("Advanced options"), this), "disclosureButton");
     m_disclosure->setFlat(true);
 
@@ -88,13 +91,16 @@ AddDiskSheet::AddDiskSheet(QWidget* parent) : QDialog(parent)
     m_ok = named(new QPushButton(tr("OK"), this), "okButton");
     m_cancel = named(new QPushButton(tr("Cancel"), this), "cancelButton");
     m_ok->setDefault(true);
+    QWidget::setTabOrder(m_cancel, m_ok); // as they stand: Cancel, then OK
 
     auto* folderRow = new QHBoxLayout;
     folderRow->addWidget(m_folder);
     folderRow->addWidget(choose);
     auto* form = new QFormLayout;
     form->addRow(tr("Vault name:"), m_name);
-    form->addRow(tr("Location:"), folderRow);
+    auto* folderLabel = new QLabel(tr("Location:"), this);
+    folderLabel->setBuddy(m_folder);
+    form->addRow(folderLabel, folderRow);
     form->addRow(tr("Password:"), m_password);
     form->addRow(tr("Verify:"), m_repeat);
     form->addRow(QString(), m_status);
@@ -151,8 +157,12 @@ QDialog* AddDiskSheet::makeSizeSheet()
     auto* ok = named(new QPushButton(tr("OK"), sheet), "sizeOkButton");
     auto* cancel = named(new QPushButton(tr("Cancel"), sheet), "sizeCancelButton");
     ok->setDefault(true);
+    QWidget::setTabOrder(cancel, ok);
+    m_unit->setAccessibleName(tr("Unit"));
+    auto* sizeLabel = new QLabel(tr("Size:"), sheet);
+    sizeLabel->setBuddy(m_customSize);
     auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel(tr("Size:"), sheet));
+    row->addWidget(sizeLabel);
     row->addWidget(m_customSize);
     row->addWidget(m_unit);
     auto* buttons = new QHBoxLayout;

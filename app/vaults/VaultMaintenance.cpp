@@ -122,6 +122,8 @@ void VaultMaintenance::buildChangePassSheet()
     connect(m_clickChangePassButtonOK, &QPushButton::clicked, this, &VaultMaintenance::ClickChangePassOk);
     for (QLineEdit* field : {m_oldPassWord, m_newPassWord, m_repeatPassWord})
         connect(field, &QLineEdit::textEdited, this, [this, field] { textDidChange(field); });
+    // However the sheet ends (Escape included), the typed passwords do not stay in it.
+    connect(m_changepasswindow, &QDialog::finished, this, &VaultMaintenance::clearPasswordFields);
 }
 
 void VaultMaintenance::buildLocationSheets()
@@ -144,7 +146,9 @@ void VaultMaintenance::buildLocationSheets()
     choose->setObjectName(QStringLiteral("ChooseDirectory"));
     newRow->addWidget(m_newVaultPath, 1);
     newRow->addWidget(choose);
-    form->addRow(QStringLiteral("New location:"), newRow);
+    auto* newLabel = new QLabel(QStringLiteral("New location:"), m_changelocationwindow);
+    newLabel->setBuddy(m_newVaultPath);
+    form->addRow(newLabel, newRow);
     layout->addLayout(form);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), m_changelocationwindow);
     m_clickChangePathButtonOK = new QPushButton(QStringLiteral("OK"), m_changelocationwindow);

@@ -60,7 +60,8 @@ QVariant VaultTableModel::data(const QModelIndex& index, int role) const
     case ImageAndChildText::kChildTextRole:
         return index.column() == NameColumn ? row.mountstatus() : QString();
     case Qt::ForegroundRole:
-        return QColor(row.disksize() == kNotAvailable ? Qt::red : Qt::black);
+        // Only a missing vault is coloured; the rest keep the theme's text colour.
+        return row.disksize() == kNotAvailable ? QVariant(QColor(Qt::red)) : QVariant();
     default:
         return {};
     }

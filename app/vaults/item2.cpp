@@ -41,6 +41,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -115,6 +116,12 @@ void item2::buildPage()
     // Double-clicking any column locks or unlocks; a path is edited with F2 or a click on a
     // selected path.
     connect(m_tableview, &QTableView::doubleClicked, this, &item2::tableDoubleClicked);
+    // Return on the list does the same for the keyboard; an open path editor keeps its Return.
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto* activate = new QShortcut(keys, m_tableview);
+        activate->setContext(Qt::WidgetShortcut);
+        connect(activate, &QShortcut::activated, this, &item2::tableDoubleClicked);
+    }
     connect(m_tableview->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         // Enabled on the first selection change and never disabled again.
         m_movetotrash->setEnabled(true);
@@ -184,7 +191,9 @@ void item2::buildAddVaultSheet()
     connect(browse, &QPushButton::clicked, this, &item2::ClickAddVaultBrowse);
     pathRow->addWidget(m_addVaultPath, 1);
     pathRow->addWidget(browse);
-    form->addRow(QStringLiteral("Vault:"), pathRow);
+    auto* vaultLabel = new QLabel(QStringLiteral("Vault:"), m_addvaultwindow);
+    vaultLabel->setBuddy(m_addVaultPath); // names the field for screen readers
+    form->addRow(vaultLabel, pathRow);
     m_addtoencryptimage =
         new QCheckBox(QStringLiteral("The vault is encrypted: remember its password"), m_addvaultwindow);
     m_addtoencryptimage->setObjectName(QStringLiteral("addtoencryptimage"));
@@ -192,9 +201,11 @@ void item2::buildAddVaultSheet()
     form->addRow(QString(), m_addtoencryptimage);
     m_passWordLable = new QLabel(QStringLiteral("Password:"), m_addvaultwindow);
     m_addVaultPassWord = passwordField(m_addvaultwindow, QStringLiteral("AddVaultPassWord"));
+    m_passWordLable->setBuddy(m_addVaultPassWord);
     form->addRow(m_passWordLable, m_addVaultPassWord);
     m_repeatPassWordLabel = new QLabel(QStringLiteral("Verify:"), m_addvaultwindow);
     m_repeatAddVaultPassWord = passwordField(m_addvaultwindow, QStringLiteral("RepeatAddVaultPassWord"));
+    m_repeatPassWordLabel->setBuddy(m_repeatAddVaultPassWord);
     form->addRow(m_repeatPassWordLabel, m_repeatAddVaultPassWord);
     m_addVaultPassWordStatus = new QLabel(m_addvaultwindow);
     m_addVaultPassWordStatus->setObjectName(QStringLiteral("AddVaultPassWordStatus"));
@@ -247,6 +258,11 @@ void item2::buildNetworkSheet()
     auto* ok = new QPushButton(QStringLiteral("OK"), m_savenetworkfolder);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &item2::ClickSaveNetworkOk);
+    // Escape and the close button answer as Cancel does, so the next share waiting is asked.
+    connect(m_savenetworkfolder, &QDialog::rejected, this, [this] {
+        if (!m_closingNetworkSheet)
+            closeNetworkSheet();
+    });
     buttons->addStretch(1);
     buttons->addWidget(cancel);
     buttons->addWidget(ok);
@@ -875,7 +891,9 @@ void item2::ClickSaveNetworkCancel()
 void item2::closeNetworkSheet()
 {
     SecretField::clear(m_serverPassword);
+    m_closingNetworkSheet = true;
     m_savenetworkfolder->close();
+    m_closingNetworkSheet = false;
     askNextShare();
 }
 

@@ -212,6 +212,7 @@ private:
     QString m_networkvaultpath;          // the image the open share sheet is about
     QString m_addedSharePath;            // the image of the row just built on a share
     QList<ShareRequest> m_shareRequests; // asked one after another, each with its own path
+    bool m_closingNetworkSheet = false;  // the sheet's own close is not a second Cancel
 
     bool m_noticeShown = false;
 };

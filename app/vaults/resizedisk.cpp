@@ -43,10 +43,13 @@ resizedisk::resizedisk(const ResizeServices& services, QWidget* parent)
     m_customSize->setMaximumWidth(90);
     m_popupTypeButton = new QComboBox(this);
     m_popupTypeButton->setObjectName(QStringLiteral("PopupTypeButton"));
+    m_popupTypeButton->setAccessibleName(QStringLiteral("Unit"));
     sizeRow->addWidget(m_customSize);
     sizeRow->addWidget(m_popupTypeButton);
     sizeRow->addStretch(1);
-    form->addRow(QStringLiteral("New size:"), sizeRow);
+    auto* sizeLabel = new QLabel(QStringLiteral("New size:"), this);
+    sizeLabel->setBuddy(m_customSize);
+    form->addRow(sizeLabel, sizeRow);
     layout->addLayout(form);
 
     auto* buttons = new QHBoxLayout;

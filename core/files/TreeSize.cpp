@@ -25,10 +25,36 @@ bool isDot(const char* name)
 }
 
 // Sums the entries of one open folder; each subfolder goes to subfolder(fd of the folder, name).
-template<typename Subfolder> quint64 scanFolder(DIR* dir, TreeSize::Count count, Subfolder&& subfolder)
+bool isCancelled(const TreeSize::Progress& progress)
+{
+    return progress.cancelled && progress.cancelled->load(std::memory_order_relaxed);
+}
+
+template<typename Subfolder>
+quint64 scanFolder(DIR* dir, TreeSize::Count count, const TreeSize::Progress& progress, Subfolder&& subfolder)
 {
     quint64 total = 0;
+    quint64 files = 0;
+    quint64 reportedBytes = 0;
+    unsigned seen = 0;
+    // The counters are shared by every walking thread: added to in batches, not per entry.
+    const auto report = [&] {
+        if (progress.files)
+            progress.files->fetch_add(files, std::memory_order_relaxed);
+        if (progress.bytes)
+            progress.bytes->fetch_add(total - reportedBytes, std::memory_order_relaxed);
+        files = 0;
+        reportedBytes = total;
+    };
+    if (isCancelled(progress))
+        return 0;
     while (const dirent* entry = ::readdir(dir)) {
+        // A folder of many thousand entries is looked at again as it is read.
+        if ((++seen & 4095) == 0) {
+            report();
+            if (isCancelled(progress))
+                break;
+        }
         if (isDot(entry->d_name))
             continue;
         unsigned char type = entry->d_type;
@@ -42,17 +68,20 @@ template<typename Subfolder> quint64 scanFolder(DIR* dir, TreeSize::Count count,
             if (S_ISDIR(st.st_mode)) {
                 type = DT_DIR;
             } else {
-                if (S_ISREG(st.st_mode) || count == TreeSize::Count::EverythingButFolders)
+                if (S_ISREG(st.st_mode) || count == TreeSize::Count::EverythingButFolders) {
                     total += quint64(st.st_size);
+                    ++files;
+                }
                 continue;
             }
         }
         subfolder(::dirfd(dir), entry->d_name);
     }
+    report();
     return total;
 }
 
-quint64 sumBelow(int fd, TreeSize::Count count)
+quint64 sumBelow(int fd, TreeSize::Count count, const TreeSize::Progress& progress)
 {
     DIR* dir = ::fdopendir(fd);
     if (!dir) {
@@ -60,10 +89,10 @@ quint64 sumBelow(int fd, TreeSize::Count count)
         return 0;
     }
     quint64 below = 0;
-    const quint64 own = scanFolder(dir, count, [&](int parent, const char* name) {
+    const quint64 own = scanFolder(dir, count, progress, [&](int parent, const char* name) {
         const int child = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (child >= 0)
-            below += sumBelow(child, count);
+            below += sumBelow(child, count, progress);
     });
     ::closedir(dir);
     return own + below;
@@ -78,6 +107,7 @@ struct Walk
     int busy = 0;
     quint64 total = 0;
     TreeSize::Count count;
+    TreeSize::Progress progress;
 
     void run()
     {
@@ -86,6 +116,8 @@ struct Walk
             {
                 std::unique_lock lock(mutex);
                 wake.wait(lock, [&] { return !folders.empty() || busy == 0; });
+                if (isCancelled(progress))
+                    folders.clear();
                 if (folders.empty())
                     return;
                 // Depth first keeps the list of waiting folders short.
@@ -98,7 +130,7 @@ struct Walk
             const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (fd >= 0) {
                 if (DIR* dir = ::fdopendir(fd)) {
-                    sum = scanFolder(dir, count, [&](int parent, const char* name) {
+                    sum = scanFolder(dir, count, progress, [&](int parent, const char* name) {
                         QByteArray child = path + '/' + name;
                         if (child.size() < kLongPath) {
                             found.push_back(std::move(child));
@@ -107,7 +139,7 @@ struct Walk
                         const int deep =
                             ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
                         if (deep >= 0)
-                            sum += sumBelow(deep, count);
+                            sum += sumBelow(deep, count, progress);
                     });
                     ::closedir(dir);
                 } else {
@@ -130,12 +162,24 @@ struct Walk
 
 quint64 TreeSize::measure(const QString& path, Count count, int threads)
 {
+    return measure(path, count, threads, Progress{});
+}
+
+quint64 TreeSize::measure(const QString& path, Count count, int threads, const Progress& progress)
+{
     const QByteArray encoded = QFile::encodeName(path);
     struct stat st;
     if (path.isEmpty() || ::stat(encoded.constData(), &st) != 0)
         return 0;
-    if (!S_ISDIR(st.st_mode))
-        return S_ISREG(st.st_mode) || count == Count::EverythingButFolders ? quint64(st.st_size) : 0;
+    if (!S_ISDIR(st.st_mode)) {
+        const quint64 size =
+            S_ISREG(st.st_mode) || count == Count::EverythingButFolders ? quint64(st.st_size) : 0;
+        if (progress.files)
+            progress.files->fetch_add(1, std::memory_order_relaxed);
+        if (progress.bytes)
+            progress.bytes->fetch_add(size, std::memory_order_relaxed);
+        return size;
+    }
 
     // The top folder is read here (through a final link); what lies below is shared out.
     const int fd = ::open(encoded.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -148,9 +192,10 @@ quint64 TreeSize::measure(const QString& path, Count count, int threads)
     }
     Walk walk;
     walk.count = count;
+    walk.progress = progress;
     const QByteArray top = encoded.endsWith('/') ? encoded.chopped(1) : encoded;
-    walk.total =
-        scanFolder(dir, count, [&](int, const char* name) { walk.folders.push_back(top + '/' + name); });
+    walk.total = scanFolder(dir, count, progress,
+                            [&](int, const char* name) { walk.folders.push_back(top + '/' + name); });
     ::closedir(dir);
     if (walk.folders.empty())
         return walk.total;

@@ -1,23 +1,15 @@
 #include "core/processes/FlatpakSandbox.h"
 
+#include "core/processes/FlatpakPermissions.h"
+
 #include <QDir>
 #include <QFile>
 #include <sys/stat.h>
 
 QString FlatpakSandbox::applicationId(const ProcTable& table, qint64 pid)
 {
-    QFile info(QFile::decodeName(table.pidPath(pid, "root/.flatpak-info")));
-    if (!info.open(QIODevice::ReadOnly))
-        return {};
-    bool inApplication = false;
-    while (!info.atEnd()) {
-        const QByteArray line = info.readLine().trimmed();
-        if (line.startsWith('['))
-            inApplication = line == "[Application]";
-        else if (inApplication && line.startsWith("name="))
-            return QString::fromUtf8(line.mid(5)).trimmed();
-    }
-    return {};
+    return FlatpakPermissions::keyFileValue(QFile::decodeName(table.pidPath(pid, "root/.flatpak-info")),
+                                            "Application", "name");
 }
 
 QString FlatpakSandbox::sandboxOfData(const QString& dataPath, const QString& home)

@@ -222,6 +222,25 @@ QList<qint64> ProcessInfo::pidsByName(const QString& name)
     return found;
 }
 
+bool ProcessInfo::ownProcessRuns(const QString& name)
+{
+    if (name.isEmpty())
+        return false;
+    const ProcTable table;
+    for (qint64 pid : table.pids()) {
+        ProcTable::Stat st;
+        if (pid == getpid() || !table.isOwnProcess(pid) || !table.readStat(pid, &st) || st.state == 'Z' ||
+            st.state == 'X')
+            continue;
+        if (st.comm.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+        if (st.comm.size() >= kShortNameLength && name.startsWith(st.comm, Qt::CaseInsensitive) &&
+            QFileInfo(table.executable(pid)).fileName().compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 void ProcessInfo::signalByName(const QString& name, int signal)
 {
     for (qint64 pid : pidsByName(name)) {

@@ -58,6 +58,9 @@ public:
     static void QuitProcessesByName(const QString& name);
     // The user's live processes those two would signal (this one never).
     static QList<qint64> pidsByName(const QString& name);
+    // Whether one of the user's own processes carries the name, without regard to case (short
+    // name, or the executable's file name for longer names). Other users' programs never count.
+    static bool ownProcessRuns(const QString& name);
 
 private:
     struct Application

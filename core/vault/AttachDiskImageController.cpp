@@ -209,6 +209,7 @@ bool AttachDiskImageController::realMountDiskImageAtPath(const QString& path, co
         return false;
     }
 
+    m_attachFailure.clear();
     bool hasLicence = false;
     if (!getDiskImageSLAStatus(&hasLicence, path, password, error))
         return false;
@@ -252,8 +253,11 @@ bool AttachDiskImageController::realMountDiskImageAtPath(const QString& path, co
         return false;
     }
     const bool attached = running->exitStatus() == QProcess::NormalExit && running->exitCode() == 0;
-    if (!attached)
+    if (!attached) {
         qCInfo(lcDiskImage) << "attach of" << path << "failed with status" << running->exitCode();
+        if (m_isError && !m_errorMessage.contains(QLatin1String("Authentication error")))
+            m_attachFailure = m_errorMessage.trimmed();
+    }
     return attached;
 }
 
@@ -548,7 +552,9 @@ void AttachDiskImageController::clickok()
             return;
         }
         if (!realMountDiskImageAtPath(m_mountfilepath, m_mountarrayoptions, typed, m_realError)) {
-            panel->setTip(kAuthenticationFailed, true);
+            // A password that opened the image but still no vault: the tool says why, since
+            // "wrong password" would send the user after the wrong fault.
+            panel->setTip(m_attachFailure.isEmpty() ? kAuthenticationFailed : m_attachFailure, true);
             panel->setProgressRunning(false);
             return;
         }

@@ -193,6 +193,8 @@ private:
     QString m_errorMessage;
     bool m_isOver = false;
     bool m_isError = false;
+    // Why the last attach failed after the password was accepted (no FUSE, a taken mount point).
+    QString m_attachFailure;
     bool m_iscancel = true;
     ToolMessageStream m_stdoutBuffer;
     ToolMessageStream m_stderrBuffer;

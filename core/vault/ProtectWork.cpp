@@ -108,7 +108,7 @@ QString ProtectWork::Plan::destination() const
 }
 
 ProtectWork::ProtectWork(const Plan& plan, const TrashAccess& trash)
-    : m_plan(plan), m_trash(trash), m_manifest(plan.verifyContent)
+    : m_plan(plan), m_trash(trash), m_manifest(plan.verifyContent), m_verdict("protecting", plan.item)
 {
     m_control.manifest = &m_manifest;
 }
@@ -121,13 +121,6 @@ void ProtectWork::setCheckpoint(Checkpoint hook)
     g_hook = std::move(hook);
 }
 
-void ProtectWork::killPoint(const char* point)
-{
-    const QByteArray wanted = qgetenv(kKillAtVariable);
-    if (!wanted.isEmpty() && wanted == point)
-        ::raise(SIGKILL);
-}
-
 bool ProtectWork::checkpoint(const char* point)
 {
     Checkpoint hook;
@@ -135,27 +128,7 @@ bool ProtectWork::checkpoint(const char* point)
         std::lock_guard lock(g_hookMutex);
         hook = g_hook;
     }
-    if (hook && !hook(QString::fromLatin1(point), m_plan)) {
-        m_noVerdict = true;
-        return false;
-    }
-    killPoint(point);
-    return true;
-}
-
-QString ProtectWork::failure() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_failure;
-}
-
-bool ProtectWork::fail(const QString& why)
-{
-    qCWarning(lcFiles).noquote() << "protecting" << m_plan.item << "failed:" << why;
-    std::lock_guard lock(m_mutex);
-    if (m_failure.isEmpty())
-        m_failure = why;
-    return false;
+    return m_verdict.pass(point, !hook || hook(QString::fromLatin1(point), m_plan));
 }
 
 bool ProtectWork::begin(QString* error)

@@ -2,6 +2,7 @@
 
 #include "core/files/CopyManifest.h"
 #include "core/files/JobSettler.h"
+#include "core/files/JobVerdict.h"
 #include "core/files/MoveToTrash.h"
 #include "core/files/TreeCopier.h"
 
@@ -53,7 +54,7 @@ public:
     static inline const QString kStageTrashed = QStringLiteral("trashed");
 
     // Test seam: the environment variable naming the point at which the process kills itself.
-    static inline const char* kKillAtVariable = "ZV_TEST_KILL_AT";
+    static inline const char* kKillAtVariable = JobVerdict::kKillAtVariable;
 
     struct Plan
     {
@@ -89,8 +90,8 @@ public:
 
     const Plan& plan() const { return m_plan; }
     quint64 bytesDone() const { return m_control.bytesDone.load(); }
-    QString failure() const;
-    bool stoppedWithoutVerdict() const { return m_noVerdict.load(); }
+    QString failure() const { return m_verdict.failure(); }
+    bool stoppedWithoutVerdict() const { return m_verdict.stoppedWithoutVerdict(); }
     // After a failure: true while the original (a move: the old copy and link) is whole at its
     // place, so the job can be rolled back; false when it is in the Trash and the journal must
     // stay for the next start to finish.
@@ -113,12 +114,10 @@ public:
     // verdict. Without a hook the point named by ZV_TEST_KILL_AT kills the process.
     using Checkpoint = std::function<bool(const QString& point, const Plan& plan)>;
     static void setCheckpoint(Checkpoint hook);
-    // The point named by ZV_TEST_KILL_AT kills the process (also for points of the completion).
-    static void killPoint(const char* point);
 
 private:
     bool checkpoint(const char* point);
-    bool fail(const QString& why);
+    bool fail(const QString& why) { return m_verdict.fail(why); }
     QString trashWithRetries(const QString& path);
     bool verifyAndSync();
     bool putBack(const QString& trashedOriginal, const QString& trashedLink);
@@ -129,8 +128,6 @@ private:
     std::unique_ptr<JobJournal> m_journal;
     TreeCopier::Control m_control;
     CopyManifest m_manifest;
-    mutable std::mutex m_mutex;
-    QString m_failure;
+    JobVerdict m_verdict;
     std::atomic<bool> m_originalMoved{false};
-    std::atomic<bool> m_noVerdict{false};
 };

@@ -192,7 +192,7 @@ QString RestoreWork::clearHolders(const Plan& plan)
 }
 
 RestoreWork::RestoreWork(const Plan& plan, const TrashAccess& trash)
-    : m_plan(plan), m_trash(trash), m_manifest(plan.verifyContent)
+    : m_plan(plan), m_trash(trash), m_manifest(plan.verifyContent), m_verdict("restoring", plan.item)
 {
     m_control.manifest = &m_manifest;
 }
@@ -212,33 +212,13 @@ bool RestoreWork::checkpoint(const char* point)
         std::lock_guard lock(g_hookMutex);
         hook = g_hook;
     }
-    if (hook && !hook(QString::fromLatin1(point), m_plan)) {
-        m_noVerdict = true;
-        return false;
-    }
-    ProtectWork::killPoint(point);
-    return true;
-}
-
-QString RestoreWork::failure() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_failure;
+    return m_verdict.pass(point, !hook || hook(QString::fromLatin1(point), m_plan));
 }
 
 QString RestoreWork::vaultCopyWent() const
 {
     std::lock_guard lock(m_mutex);
     return m_vaultCopyWent;
-}
-
-bool RestoreWork::fail(const QString& why)
-{
-    qCWarning(lcFiles).noquote() << "restoring" << m_plan.item << "failed:" << why;
-    std::lock_guard lock(m_mutex);
-    if (m_failure.isEmpty())
-        m_failure = why;
-    return false;
 }
 
 bool RestoreWork::begin(QString* error)

@@ -2,6 +2,7 @@
 
 #include "core/files/CopyManifest.h"
 #include "core/files/JobSettler.h"
+#include "core/files/JobVerdict.h"
 #include "core/files/MoveToTrash.h"
 #include "core/files/TreeCopier.h"
 
@@ -102,8 +103,8 @@ public:
 
     const Plan& plan() const { return m_plan; }
     quint64 bytesDone() const { return m_control.bytesDone.load(); }
-    QString failure() const;
-    bool stoppedWithoutVerdict() const { return m_noVerdict.load(); }
+    QString failure() const { return m_verdict.failure(); }
+    bool stoppedWithoutVerdict() const { return m_verdict.stoppedWithoutVerdict(); }
     // Where the vault's copy went (its Trash path or the name it was set aside under); empty when
     // kept or not reached.
     QString vaultCopyWent() const;
@@ -123,7 +124,7 @@ public:
 
 private:
     bool checkpoint(const char* point);
-    bool fail(const QString& why);
+    bool fail(const QString& why) { return m_verdict.fail(why); }
     void dropStaging();
     void disposeOfVaultCopy();
 
@@ -132,9 +133,8 @@ private:
     std::unique_ptr<JobJournal> m_journal;
     TreeCopier::Control m_control;
     CopyManifest m_manifest;
-    mutable std::mutex m_mutex;
-    QString m_failure;
+    JobVerdict m_verdict;
+    mutable std::mutex m_mutex; // guards m_vaultCopyWent
     QString m_vaultCopyWent;
-    std::atomic<bool> m_noVerdict{false};
     bool m_keepChangedSource = false; // worker thread only
 };

@@ -77,6 +77,7 @@ ItemPageServices ProtectFixture::services()
     s.local = &local;
     s.unlock = {&settings, nullptr, nullptr, &panel, &alerts};
     s.protect = &port;
+    s.scanSheet = &scanSheet;
     s.catalogue = [this] {
         return catalogue;
     };

@@ -8,6 +8,7 @@
 #include "tests/support/ScriptedAlertPort.h"
 #include "tests/support/ScriptedPasswordPanel.h"
 #include "tests/support/ScriptedProtectPort.h"
+#include "tests/support/ScriptedScanSheetPort.h"
 #include "ui/AttachedWindow.h"
 
 #include <functional>
@@ -57,6 +58,7 @@ struct ProtectFixture
     NotificationCenter local;
     ScriptedPasswordPanel panel;
     ScriptedProtectPort port;
+    ScriptedScanSheetPort scanSheet;
     QList<CatalogueEntry> catalogue;
     std::unique_ptr<item1> page;
 
