@@ -221,6 +221,7 @@ private Q_SLOTS:
 
         QTest::newRow("an unreadable file") << "unreadable" << false << false;
         QTest::newRow("a file changed while copying") << "changed" << true << false;
+        QTest::newRow("a file changed between the check and the Trash") << "changed late" << true << false;
         QTest::newRow("a file added while copying") << "added" << true << false;
         QTest::newRow("the Trash refuses") << "trash" << true << false;
         QTest::newRow("no link after the Trash") << "link" << true << true;
@@ -255,6 +256,8 @@ private Q_SLOTS:
             };
         }
         ProtectWork::setCheckpoint([fault, place](const QString& point, const ProtectWork::Plan&) {
+            if (point == QStringLiteral("trashing") && fault == QStringLiteral("changed late"))
+                TreeBuilder::writeFile(place + QStringLiteral("/a.txt"), 1300);
             if (point != QStringLiteral("copied"))
                 return true;
             if (fault == QStringLiteral("changed"))
@@ -275,6 +278,8 @@ private Q_SLOTS:
         // The original is whole at its place.
         QVERIFY(QFileInfo(place).isDir() && !QFileInfo(place).isSymLink());
         QVERIFY(QFile::exists(place + QStringLiteral("/sub/b.bin")));
+        if (fault.startsWith(QStringLiteral("changed")))
+            QCOMPARE(QFileInfo(place + QStringLiteral("/a.txt")).size(), 1300);
         QVERIFY(homeTrash().isEmpty());
         QCOMPARE(QFile::exists(place + QStringLiteral("_zorvanebak/new")), placeAside);
         QVERIFY(!f.isProtected(QStringLiteral("Tree")));

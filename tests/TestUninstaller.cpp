@@ -286,6 +286,12 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(Paths::settingsFile(SettingsStore::kZorvaneDomain)));
         QVERIFY(LoginItems::sharedLoginItems().hasItemWithDisplayName(QStringLiteral("ZorvaneHelper")));
         QVERIFY(TestVaults::isMounted(QStringLiteral("Safe")));
+        // Zorvane stays, and must not show what came back as protected.
+        const SettingsStore zorvane(SettingsStore::kZorvaneDomain);
+        QCOMPARE(zorvane.dictionaryForKey(SettingsKeys::RedirectItem).keys(),
+                 QStringList{QStringLiteral("Held")});
+        QVERIFY(
+            !zorvane.dictionaryForKey(SettingsKeys::CustomFolderItem).contains(QStringLiteral("Letters")));
 
         standIns.stopAll();
         out = uninstall();

@@ -235,7 +235,7 @@ void AppDelegate::performDecryptionProcess()
             QStringLiteral("its place %1 is refused: %2").arg(place.dataPath, PathSafety::describe(verdict)));
         return;
     }
-    if (restoredEarlier(item, place.dataPath, vault)) {
+    if (restoredEarlier(item, place.dataPath, vault, place.linkFlag)) {
         MainThread();
         return;
     }
@@ -277,6 +277,7 @@ void AppDelegate::performDecryptionProcess()
 
     m_current = std::move(restorer);
     m_currentItem = item;
+    m_currentLinkFlag = place.linkFlag;
     m_currentTotal = 0;
     if (!m_restoredVaults.contains(vault))
         m_restoredVaults << vault;
@@ -314,7 +315,7 @@ void AppDelegate::copyFinished(bool ok)
     const QString item = m_currentItem;
     if (ok) {
         m_services.port->setProgress(100, m_itemIndex, m_itemCount);
-        markRestored(item);
+        markRestored(item, m_currentLinkFlag);
         JobVerdict::killPoint("recorded");
         work->endJournal();
     } else {
@@ -326,15 +327,19 @@ void AppDelegate::copyFinished(bool ok)
     MainThread();
 }
 
-void AppDelegate::markRestored(const QString& item)
+void AppDelegate::markRestored(const QString& item, int linkFlag)
 {
     Records records(*m_services.settings);
     if (!records.removeEntry(SettingsKeys::RedirectItem, item))
         qCWarning(lcUninstaller) << "cannot record" << item << "as restored";
+    SettingsStore zorvane(SettingsStore::kZorvaneDomain);
+    if (!Records(zorvane).removeProtectedItem(item, linkFlag != 0))
+        qCWarning(lcUninstaller) << "cannot remove" << item << "from Zorvane's records";
     m_services.settings->synchronize();
 }
 
-bool AppDelegate::restoredEarlier(const QString& item, const QString& place, const QString& vault)
+bool AppDelegate::restoredEarlier(const QString& item, const QString& place, const QString& vault,
+                                  int linkFlag)
 {
     const QFileInfo info(place);
     if (!info.exists() || info.isSymLink())
@@ -348,7 +353,7 @@ bool AppDelegate::restoredEarlier(const QString& item, const QString& place, con
     qCInfo(lcUninstaller) << item << "was restored by an earlier run";
     if (!m_restoredVaults.contains(vault))
         m_restoredVaults << vault;
-    markRestored(item);
+    markRestored(item, linkFlag);
     return true;
 }
 

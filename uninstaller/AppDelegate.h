@@ -84,8 +84,10 @@ Q_SIGNALS:
 private:
     void copyFinished(bool ok);
     void skipItem(const QString& item, const QString& why);
-    bool restoredEarlier(const QString& item, const QString& place, const QString& vault);
-    void markRestored(const QString& item);
+    bool restoredEarlier(const QString& item, const QString& place, const QString& vault, int linkFlag);
+    // The item is off the uninstaller's list and out of Zorvane's records, which stay (with
+    // Zorvane) when the job stops before its end and would show restored data as protected.
+    void markRestored(const QString& item, int linkFlag);
     void lockRestoredVaults();
     void finalSteps();
     bool trashChecked(const QString& path, const QString& what);
@@ -99,6 +101,7 @@ private:
     std::unique_ptr<AttachDiskImageController> m_attach;
     std::unique_ptr<ItemRestorer> m_current;
     QString m_currentItem;
+    int m_currentLinkFlag = 1;
     QThread* m_worker = nullptr;
     QTimer m_progressTimer;
     QSet<QString> m_skipped;

@@ -206,6 +206,14 @@ bool ProtectWork::run()
     m_originalMoved = true;
     if (!checkpoint("trashmoved"))
         return false;
+    // A write to the original between the check and the Trash step would otherwise live on
+    // only in the Trash: the original comes back and the job fails.
+    const CopyManifest::Result still = m_manifest.compareWithOriginal(trashed);
+    if (!still.same) {
+        fail(QStringLiteral("%1 changed while it was protected: %2").arg(source, still.difference));
+        putBack(trashed, QString());
+        return false;
+    }
     // If this write is lost, the Trash's own record of the move tells the next start.
     if (!m_journal->advance(kStageTrashed, {{kTrashPath, trashed}}, &why))
         qCWarning(lcFiles) << "the protect job of" << m_plan.item << "could not record its stage:" << why;

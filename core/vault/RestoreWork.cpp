@@ -242,7 +242,7 @@ void RestoreWork::dropStaging()
 
 void RestoreWork::disposeOfVaultCopy()
 {
-    if (m_plan.keepVaultCopy)
+    if (m_plan.keepVaultCopy || m_keepChangedSource)
         return;
     const QString went = disposeOf(m_plan.source, [this](QString* why) {
         return TrashRetries::trash(m_plan.source, m_trash.trash,
@@ -306,6 +306,25 @@ bool RestoreWork::run()
             qCWarning(lcFiles) << "the restore of" << m_plan.item << "could not record its stage:" << why;
         return fail(QStringLiteral("cannot put the copy at %1: %2")
                         .arg(m_plan.place, QString::fromLocal8Bit(std::strerror(err))));
+    }
+    // A write to the vault's copy (through the link) between the check and the exchange would
+    // otherwise live on only in the copy that goes: the exchange is undone and the job fails.
+    const CopyManifest::Result still = m_manifest.compareWithOriginal(m_plan.source);
+    if (!still.same) {
+        const bool undone = ::renameat2(AT_FDCWD, encoded(m_plan.place).constData(), AT_FDCWD,
+                                        encoded(m_plan.stagedCopy()).constData(),
+                                        hadLink ? RENAME_EXCHANGE : RENAME_NOREPLACE) == 0;
+        if (undone) {
+            dropStaging();
+            if (!m_journal->advance(kStageCopying, {}, &why))
+                qCWarning(lcFiles) << "the restore of" << m_plan.item << "could not record its stage:" << why;
+            return fail(
+                QStringLiteral("%1 changed while it was restored: %2").arg(m_plan.source, still.difference));
+        }
+        // The copy stays in place; the vault keeps the changed one beside it.
+        qCWarning(lcFiles) << "the restore of" << m_plan.item
+                           << "could not be undone; the vault's copy stays";
+        m_keepChangedSource = true;
     }
     // If this write is lost, the data path tells the next start.
     if (!m_journal->advance(kStageSwapped, {}, &why))

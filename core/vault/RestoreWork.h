@@ -136,4 +136,5 @@ private:
     JobVerdict m_verdict;
     mutable std::mutex m_mutex; // guards m_vaultCopyWent
     QString m_vaultCopyWent;
+    bool m_keepChangedSource = false; // worker thread only
 };

@@ -6,8 +6,11 @@
 //                               decrypts the protected item NAME through the page's real request
 //                               and job (its vault must be attached or have no password).
 //   protect_runner --recover    settles cut-off jobs as Zorvane does at its start.
-// Exit status: 0 the job ended "over" (recover: everything settled), 1 "error" (recover: a
-// journal kept or set aside), 2 the request refused (its alerts on standard error), 64 usage.
+//   protect_runner --start      settles them, then loads the protected-items page (its repair of
+//                               the item list) and prints "row NAME STATUS" for every row.
+// Exit status: 0 the job ended "over" (recover, start: everything settled), 1 "error" (recover,
+// start: a journal kept or set aside), 2 the request refused (its alerts on standard error), 64
+// usage.
 // ZV_TEST_KILL_AT=<point> makes the process kill itself at that point of the job.
 #include "core/files/JobRecovery.h"
 #include "core/settings/Paths.h"
@@ -31,6 +34,15 @@ void say(const QString& line)
     std::fprintf(stderr, "%s\n", qPrintable(line));
 }
 
+void sayAlerts(const ProtectFixture& fixture)
+{
+    for (const Alert& alert : fixture.alerts.shown)
+        say(QStringLiteral("alert: %1 / %2%3")
+                .arg(alert.messageText, alert.informativeText,
+                     alert.accessoryText.isEmpty() ? QString()
+                                                   : QStringLiteral(" / ") + alert.accessoryText));
+}
+
 int recover(SettingsStore& settings, FreedesktopTrash& trash)
 {
     const JobSettler::Report report =
@@ -39,6 +51,18 @@ int recover(SettingsStore& settings, FreedesktopTrash& trash)
             .arg(report.settled.join(QLatin1Char(',')), report.kept.join(QLatin1Char(',')),
                  report.setAside.join(QLatin1Char(','))));
     return report.kept.isEmpty() && report.setAside.isEmpty() ? 0 : 1;
+}
+
+// Zorvane's start: the journals first, then the item list's repair as the page loads.
+int start()
+{
+    ProtectFixture fixture;
+    const int settled = recover(fixture.settings, fixture.trash);
+    item1& page = fixture.makePage();
+    page.awakeFromNib();
+    for (const tableviewmodel& row : page.tablelist())
+        std::printf("row %s %s\n", qPrintable(row.name()), qPrintable(row.strstatus()));
+    return settled;
 }
 
 int protect(const QString& item, const QString& image)
@@ -52,8 +76,7 @@ int protect(const QString& item, const QString& image)
     fixture.request(name, item, vault);
     const bool started = !fixture.page->runningJobs().isEmpty();
     fixture.waitForJobs(600000);
-    for (const QString& alert : fixture.alertTexts())
-        say(QStringLiteral("alert: ") + alert);
+    sayAlerts(fixture);
     if (!started)
         return 2;
     return fixture.isProtected(name) ? 0 : 1;
@@ -73,8 +96,7 @@ int restore(const QString& name)
     page.sheetDidEndShouldRestore(AlertPort::kSecondButton);
     const bool started = !page.runningJobs().isEmpty();
     fixture.waitForJobs(600000);
-    for (const QString& alert : fixture.alertTexts())
-        say(QStringLiteral("alert: ") + alert);
+    sayAlerts(fixture);
     if (!started)
         return 2;
     return fixture.isProtected(name) ? 1 : 0;
@@ -94,12 +116,12 @@ int main(int argc, char* argv[])
         FreedesktopTrash trash;
         return recover(settings, trash);
     }
+    if (args.size() == 2 && args.at(1) == QStringLiteral("--start"))
+        return start();
     if (args.size() == 3 && args.at(1) == QStringLiteral("--restore"))
         return restore(args.at(2));
     if (args.size() == 3 && !args.at(1).startsWith(QStringLiteral("--")))
         return protect(args.at(1), args.at(2));
-    std::fprintf(
-        stderr,
-        "usage: protect_runner ITEM IMAGE | protect_runner --restore NAME | protect_runner --recover\n");
+    std::fprintf(stderr, "usage: protect_runner ITEM IMAGE | --restore NAME | --recover | --start\n");
     return 64;
 }
