@@ -272,6 +272,21 @@ private Q_SLOTS:
         m_fixture->catalogue.clear();
     }
 
+    // The page measuring the item while the user asks for the restore: this program's own reading
+    // of the vault's copy never refuses it.
+    void ownReadIsNoHolder()
+    {
+        const QString name = QStringLiteral("Measured%1").arg(++m_case);
+        const QString place = home(QStringLiteral("data/") + name);
+        QVERIFY(protect(name, place, QStringLiteral("f a 100\nf b 20")));
+        QFile reading(Paths::itemDataPath(m_vault, place) + QStringLiteral("/a"));
+        QVERIFY(reading.open(QIODevice::ReadOnly));
+        restore(name);
+        reading.close();
+        QVERIFY2(!m_fixture->isProtected(name), qPrintable(titles().join(QLatin1Char('|'))));
+        QVERIFY(QFileInfo(place).isDir() && !QFileInfo(place).isSymLink());
+    }
+
     // A place where nothing may be acted on is never restored to, whatever the records say.
     void unsafePlaces_data()
     {

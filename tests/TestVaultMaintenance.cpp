@@ -188,13 +188,14 @@ class Canceller : public VaultMoveObserver
 public:
     VaultMove* move = nullptr;
     VaultMoveStep at = VaultMoveStep::Copying;
+    std::function<void()> instead; // done at that step instead of the cancel
     std::optional<VaultMoveOutcome> outcome;
     void setProgressMaximum(quint64) override {}
     void setProgressValue(quint64) override {}
     void moveStepChanged(VaultMoveStep step, const QString&) override
     {
         if (step == at)
-            move->cancel();
+            instead ? instead() : move->cancel();
     }
     void moveEnded(const VaultMoveOutcome& ended) override { outcome = ended; }
 };
@@ -911,6 +912,36 @@ private Q_SLOTS:
         QVERIFY(holdsNothing(destination) == !moves);
         QCOMPARE(jobFiles(), QStringList());
         QVERIFY(!GlobalVariable::sharedInstance().getScanProgress());
+    }
+
+    // The helper unlocking the old image just as the move switches over, and a program writing
+    // there: that image stays the vault, the older copy goes to the Trash.
+    void unlockedDuringTheSwitch()
+    {
+        SettingsStore settings(SettingsStore::kZorvaneDomain);
+        const QString image = makeVault(folder("race"), QStringLiteral("Race"), 10);
+        Records(settings).setEntry(SettingsKeys::VaultItem, QStringLiteral("Race"), image);
+        const QString destination = folder("raced");
+        FreedesktopTrash trash;
+        Canceller unlocker;
+        unlocker.at = VaultMoveStep::Placed;
+        unlocker.instead = [&] {
+            QVERIFY(mountImage(image));
+            QFile note(Paths::mountPoint(QStringLiteral("Race")) + QStringLiteral("/late.txt"));
+            QVERIFY(note.open(QIODevice::WriteOnly) && note.write("written during the move") > 0);
+        };
+        VaultMove move({&settings, trash.mover()}, {QStringLiteral("Race"), image, destination, true},
+                       &unlocker);
+        move.start();
+        QTRY_VERIFY_WITH_TIMEOUT(unlocker.outcome.has_value(), 20000);
+        QCOMPARE(int(unlocker.outcome->result), int(VaultMoveOutcome::Result::Failed));
+        QVERIFY(unlocker.outcome->message.contains(QStringLiteral("was unlocked while it was being moved")));
+        QCOMPARE(Records(settings).entry(SettingsKeys::VaultItem, QStringLiteral("Race")), image);
+        QVERIFY(QFile::exists(Paths::mountPoint(QStringLiteral("Race")) + QStringLiteral("/late.txt")));
+        QVERIFY(holdsNothing(destination));
+        QVERIFY(exists(FreedesktopTrash::homeTrash() + QStringLiteral("/files/Race.sparsebundle")));
+        QCOMPARE(jobFiles(), QStringList());
+        QVERIFY(TestVaults::detach(QStringLiteral("Race")));
     }
 
     // A helper attaching the vault during the copy: the copy is discarded and the user told.

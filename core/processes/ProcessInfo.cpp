@@ -123,13 +123,18 @@ QString ProcessInfo::findProcessnameWithPid(const QString& pidText) const
 
 QString ProcessInfo::FolderOpenByProcess(const QString& folderPath)
 {
+    return FolderOpenByProcess(folderPath, 0);
+}
+
+QString ProcessInfo::FolderOpenByProcess(const QString& folderPath, qint64 skipPid)
+{
     if (folderPath.isEmpty())
         return QString();
     const QString canonical = QFileInfo(folderPath).canonicalFilePath();
     if (canonical.isEmpty())
         return QString();
     QStringList names;
-    for (qint64 pid : FolderHolders(canonical, m_table.root()).pids()) {
+    for (qint64 pid : FolderHolders(canonical, m_table.root()).pids(skipPid)) {
         const QString name = findProcessnameWithPid(QString::number(pid));
         if (!name.isNull())
             names.append(name);

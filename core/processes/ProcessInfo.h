@@ -35,6 +35,8 @@ public:
     // Comma-separated names of the applications that hold the folder or anything below it open
     // (working folder, open file or mapped file), in process-id order; null when none does.
     QString FolderOpenByProcess(const QString& folderPath);
+    // The same, leaving out the process skipPid (a caller's own measuring walk is no holder).
+    QString FolderOpenByProcess(const QString& folderPath, qint64 skipPid);
 
     int numberOfProcesses() const { return m_numberOfProcesses; }
     void setNumberOfProcesses(int value) { m_numberOfProcesses = value; }

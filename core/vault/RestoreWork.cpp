@@ -16,6 +16,7 @@
 #include "core/vault/ProtectWork.h"
 #include "core/vault/TrashRetries.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -182,13 +183,15 @@ RestoreWork::Prepared RestoreWork::prepare(const QString& item, const QString& v
 QString RestoreWork::clearHolders(const Plan& plan)
 {
     ProcessInfo processes;
-    QString holders = processes.FolderOpenByProcess(plan.source);
+    // This program's own size walk may be reading the copy: that is no holder to wait for.
+    const qint64 self = QCoreApplication::applicationPid();
+    QString holders = processes.FolderOpenByProcess(plan.source, self);
     if (holders.isEmpty())
         return {};
     DaemonQuery query = queryFor(DaemonPhase::ItemLock, plan);
     query.holders = holders;
     DaemonRuleRunner::runOnWorker(query);
-    return processes.FolderOpenByProcess(plan.source);
+    return processes.FolderOpenByProcess(plan.source, self);
 }
 
 RestoreWork::RestoreWork(const Plan& plan, const TrashAccess& trash)

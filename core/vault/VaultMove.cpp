@@ -436,6 +436,26 @@ void VaultMove::finishSwitch()
     }
     m_observer->moveStepChanged(VaultMoveStep::Switched, m_newPath);
 
+    // An unlock that raced the switch (the helper, for a program starting) writes to the old
+    // image: it stays the vault, and the copy, older now, goes to the Trash.
+    bool unlockedMeanwhile = false;
+    OffThread::wait([&] {
+        if (!VaultVolume::mountOfImage(m_oldPath) ||
+            !switchRecords(*m_services.settings, m_request.vaultName, m_newPath, m_oldPath, &why))
+            return;
+        unlockedMeanwhile = true;
+        if (!m_services.moveToTrash || !m_services.moveToTrash(m_newPath, &why))
+            qCWarning(lcFiles) << "the unused copy" << m_newPath << "stays:" << why;
+    });
+    if (unlockedMeanwhile) {
+        OffThread::wait([&] { m_journal->finish(); });
+        m_journal.reset();
+        end(VaultMoveOutcome::Result::Failed,
+            QStringLiteral("The vault \"%1\" was unlocked while it was being moved, so it stays at \"%2\".")
+                .arg(m_request.vaultName, m_oldPath));
+        return;
+    }
+
     // The old image is a whole second copy now; it goes where the user can still get it back.
     QString note;
     bool trashed = false;
