@@ -21,7 +21,6 @@
 #include "ui/QtPasswordPanel.h"
 
 #include <QApplication>
-#include <QScopeGuard>
 #include <QTimer>
 
 int main(int argc, char* argv[])
@@ -79,16 +78,7 @@ int main(int argc, char* argv[])
         preferences.openSelfProtection();
     };
     AppControler controller(services);
-    // The new-vault sheet is shown as a child of the main window, which the controller deletes
-    // before the sheet's own end: it leaves that window first, or it would be freed twice.
-    const auto releaseSheet = qScopeGuard([&addDiskSheet] { addDiskSheet.setParent(nullptr); });
-    preferences.setMainWindow(controller.myMainWindow());
-    passwordPanel.setMainWindow(controller.myMainWindow());
-    // exit, not quit: quit closes the windows first, and the main window turns its close into
-    // another quit request, so Zorvane would never end.
-    QObject::connect(
-        &controller, &AppControler::terminateRequested, &app, [] { QCoreApplication::exit(0); },
-        Qt::QueuedConnection);
+    controller.endEventLoopOnTerminate();
 
     controller.awakeFromNib();
     if (!controller.applicationWillFinishLaunching())
