@@ -1,6 +1,7 @@
 #include "app/items/item1.h"
 #include "app/shell/AppControler.h"
 #include "app/shell/MainWindow.h"
+#include "app/vaults/AddDiskSheet.h"
 #include "app/vaults/item2.h"
 #include "core/catalogue/AesEncryptor.h"
 #include "core/settings/GlobalVariable.h"
@@ -33,6 +34,7 @@
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -370,6 +372,35 @@ private Q_SLOTS:
         QTest::qWait(200);
         controller.updaterWillInstallUpdate();
         QVERIFY(helper.waitForFinished(5000));
+    }
+
+    // Quit, closing the main window and the uninstaller's start all end in terminateRequested.
+    void closingTheMainWindowEndsTheEventLoop()
+    {
+        Fixture f;
+        AppControler controller(f.services());
+        controller.endEventLoopOnTerminate();
+        controller.myMainWindow()->show();
+        QTimer::singleShot(0, controller.myMainWindow(), &QWidget::close);
+        QTimer watchdog; // a loop that never ends is ended here with another code
+        watchdog.setSingleShot(true);
+        connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        watchdog.start(5000);
+        QCOMPARE(QCoreApplication::exec(), 0);
+    }
+
+    void theNewVaultSheetOutlivesTheMainWindow()
+    {
+        Fixture f;
+        AddDiskSheet sheet; // owned by its creator, as in the program's main
+        AppControlerServices services = f.services();
+        services.createSheet = &sheet;
+        {
+            AppControler controller(services);
+            sheet.present(controller.myMainWindow());
+            QCOMPARE(sheet.parentWidget(), controller.myMainWindow());
+        }
+        QVERIFY(!sheet.parentWidget());
     }
 
     void helpAddresses()

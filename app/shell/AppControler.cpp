@@ -4,6 +4,7 @@
 #include "app/shell/MainWindow.h"
 #include "app/shell/SelfUnlockPanel.h"
 #include "app/shell/Updater.h"
+#include "app/vaults/CreateSheetPort.h"
 #include "app/vaults/item2.h"
 #include "core/files/JobRecovery.h"
 #include "core/files/WalkQueue.h"
@@ -33,6 +34,7 @@
 #include "ui/SegmentedControl.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -100,6 +102,19 @@ AppControler::~AppControler()
         m_services.settings->removeObserver(id);
     BubbleStyle::close(m_attachedWindow);
     BubbleStyle::close(m_attachedWindow1);
+    // The new-vault sheet is shown as a child of the main window but belongs to its creator.
+    if (auto* sheet = dynamic_cast<QWidget*>(m_services.createSheet);
+        sheet && sheet->parentWidget() == m_mainWindow.get())
+        sheet->setParent(nullptr);
+}
+
+void AppControler::endEventLoopOnTerminate()
+{
+    // exit, not quit: quit closes the windows first, and the main window turns its close into
+    // another quit request, so Zorvane would never end.
+    connect(
+        this, &AppControler::terminateRequested, QCoreApplication::instance(),
+        [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 QVariantMap AppControler::registeredDefaults()

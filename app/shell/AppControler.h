@@ -71,6 +71,8 @@ public:
     ~AppControler() override;
 
     static QVariantMap registeredDefaults();
+    // Ends the application's event loop whenever the controller asks to terminate.
+    void endEventLoopOnTerminate();
 
     // Interface load: settings observation, helper login item, paths, first page, vault folder.
     void awakeFromNib();

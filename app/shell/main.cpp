@@ -78,10 +78,7 @@ int main(int argc, char* argv[])
         preferences.openSelfProtection();
     };
     AppControler controller(services);
-    preferences.setMainWindow(controller.myMainWindow());
-    passwordPanel.setMainWindow(controller.myMainWindow());
-    QObject::connect(&controller, &AppControler::terminateRequested, &app, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
+    controller.endEventLoopOnTerminate();
 
     controller.awakeFromNib();
     if (!controller.applicationWillFinishLaunching())
