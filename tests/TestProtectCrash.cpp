@@ -5,6 +5,7 @@
 #include "core/settings/SettingsStore.h"
 #include "core/vault/ProtectWork.h"
 #include "tests/support/ItemInvariant.h"
+#include "tests/support/ProtectRunner.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/TestVaults.h"
 #include "tests/support/TreeBuilder.h"
@@ -39,31 +40,11 @@ private:
     QString m_image;
     int m_case = 0;
 
-    struct Run
-    {
-        int exitCode = -1;
-        bool killed = false;
-        QString errors;
-    };
+    using Run = ProtectRunner::Run;
 
-    Run runner(const QStringList& arguments, const QString& killAt = QString(), int killAfterMs = -1)
+    static Run runner(const QStringList& arguments, const QString& killAt = QString(), int killAfterMs = -1)
     {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        if (!killAt.isEmpty())
-            environment.insert(QString::fromLatin1(ProtectWork::kKillAtVariable), killAt);
-        process.setProcessEnvironment(environment);
-        process.start(TestPaths::helper(QStringLiteral("protect_runner")), arguments);
-        Run run;
-        if (!process.waitForStarted())
-            return run;
-        if (killAfterMs >= 0 && !process.waitForFinished(killAfterMs))
-            ::kill(pid_t(process.processId()), SIGKILL);
-        process.waitForFinished(120000);
-        run.killed = process.exitStatus() == QProcess::CrashExit;
-        run.exitCode = process.exitCode();
-        run.errors = QString::fromLocal8Bit(process.readAllStandardError());
-        return run;
+        return ProtectRunner::run(arguments, killAt, killAfterMs);
     }
 
     void checkWholeInOnePlace(const QString& name, const QString& place, const FileManifest& before)
