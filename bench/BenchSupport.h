@@ -17,7 +17,9 @@
 #include <cstring>
 #include <functional>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace bench {
 
@@ -112,6 +114,32 @@ inline bool writeFile(const QString& path, qint64 size, char fill)
     return true;
 }
 
+// A mail-store-like tree: `files` files of (i * 37) % 3000 bytes, `perFolder` to a folder, named
+// <folder>/<folderPrefix>N/<filePrefix>I<suffix>. Written on four threads: on an ext4 that has
+// seen many recent deletions a new file can take a millisecond of kernel time, and writing the
+// tree is preparation, not what a benchmark measures.
+inline void writeSmallFiles(const QString& folder, int files, int perFolder, const QString& folderPrefix,
+                            const QString& filePrefix, const QString& suffix, char fill)
+{
+    constexpr int kWriters = 4;
+    const int folders = (files + perFolder - 1) / perFolder;
+    const auto writer = [&](int first) {
+        for (int d = first; d < folders; d += kWriters) {
+            const QString dir = QStringLiteral("%1/%2%3").arg(folder, folderPrefix).arg(d);
+            QDir().mkpath(dir);
+            for (int i = d * perFolder; i < std::min(files, (d + 1) * perFolder); ++i)
+                writeFile(QStringLiteral("%1/%2%3%4").arg(dir, filePrefix).arg(i).arg(suffix),
+                          (i * 37) % 3000, fill);
+        }
+    };
+    std::vector<std::thread> writers;
+    for (int t = 1; t < kWriters; ++t)
+        writers.emplace_back(writer, t);
+    writer(0);
+    for (std::thread& t : writers)
+        t.join();
+}
+
 // RESULT<TAB>name<TAB>figure<TAB>goal<TAB>met|missed
 inline void result(const QString& name, const QString& figure, const QString& goal, bool met)
 {
@@ -154,7 +182,7 @@ inline int inOwnProcessTable(const std::function<int()>& measure)
                             QStringLiteral("--mount-proc")};
         if (geteuid() != 0)
             unshare << QStringLiteral("--user") << QStringLiteral("--map-root-user");
-        unshare << QCoreApplication::applicationFilePath() << marker;
+        unshare << QCoreApplication::applicationFilePath() << QCoreApplication::arguments().mid(1) << marker;
         QProcess inside;
         inside.setProcessChannelMode(QProcess::ForwardedChannels);
         inside.start(QStringLiteral("unshare"), unshare);

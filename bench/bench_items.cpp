@@ -1,4 +1,4 @@
-// The protected-items page with 20 items in one real vault, one of them 100,000 files (20,000
+// The protected-items page with 20 items in one real vault, one of them 100,000 files (15,000
 // with --quick): the time from loading the list until every size and the vault's free space are
 // known, against `du -sb` of the same folders and the vault's encrypted folder (ratio = du time /
 // ours: above 1 means we are faster); and the longest the main thread went without running a 5 ms
@@ -54,15 +54,6 @@ bool runTool(const QStringList& args, const QByteArray& input = {})
     return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
-bool writeFile(const QString& path, qint64 size)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    f.write(QByteArray(size, 'x'));
-    return true;
-}
-
 // Items are folders of small files; the first one is the large mail store. They are written
 // beside the vault and copied in with the program's own copy: files written one by one through
 // the engine took minutes of the run's budget.
@@ -70,12 +61,7 @@ void fillItem(const QString& folder, int files)
 {
     const QString staging =
         QDir::homePath() + QStringLiteral("/bench-staging/") + QFileInfo(folder).fileName();
-    for (int i = 0; i < files; ++i) {
-        const QString dir = QStringLiteral("%1/d%2").arg(staging).arg(i / 100);
-        if (i % 100 == 0)
-            QDir().mkpath(dir);
-        writeFile(QStringLiteral("%1/f%2").arg(dir).arg(i), (i * 37) % 3000);
-    }
+    bench::writeSmallFiles(staging, files, 100, QStringLiteral("d"), QStringLiteral("f"), QString(), 'x');
     TreeCopier::Control control;
     if (!TreeCopier::copyInto(staging, QFileInfo(folder).path(), control).ok)
         fprintf(stderr, "could not fill %s\n", qPrintable(folder));
@@ -178,7 +164,7 @@ LoadRun loadOnce(SettingsStore& settings, const QString& image)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    const int bigItemFiles = bench::quickRun(argc, argv) ? 20000 : 100000;
+    const int bigItemFiles = bench::quickRun(argc, argv) ? 15000 : 100000;
     BundleLayout::setDiskImageToolPath(QApplication::applicationDirPath() +
                                        QStringLiteral("/../Zorvane.app/Contents/bin/hdiutil"));
     qputenv("ZV_HDIUTIL_SCRYPTN", "10");

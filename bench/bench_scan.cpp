@@ -1,8 +1,8 @@
-// The application scan's size pass over a generated home: a 200,000-file mail store (50,000 with
+// The application scan's size pass over a generated home: a 200,000-file mail store (20,000 with
 // --quick), a photo library of sparse files (50 GB apparent; 5 GB with --quick) and two
-// 10,000-file profiles. The time from Scan until every size is known, against `du -sb` of the same
-// folders (ratio = du time / ours: above 1 means we are faster), and the longest the main thread
-// went without running a 5 ms heartbeat during the pass.
+// 10,000-file profiles (3,000 with --quick). The time from Scan until every size is known,
+// against `du -sb` of the same folders (ratio = du time / ours: above 1 means we are faster), and the longest
+// the main thread went without running a 5 ms heartbeat during the pass.
 #include "app/items/AppScan.h"
 #include "app/items/ScanSheetPort.h"
 #include "app/items/item1.h"
@@ -37,14 +37,7 @@ public:
 
 void smallFiles(const QString& folder, int files)
 {
-    for (int i = 0; i < files; ++i) {
-        const QString dir = QStringLiteral("%1/d%2").arg(folder).arg(i / 200);
-        if (i % 200 == 0)
-            QDir().mkpath(dir);
-        QFile f(QStringLiteral("%1/m%2").arg(dir).arg(i));
-        if (f.open(QIODevice::WriteOnly))
-            f.write(QByteArray((i * 37) % 3000, 'x'));
-    }
+    bench::writeSmallFiles(folder, files, 200, QStringLiteral("d"), QStringLiteral("m"), QString(), 'x');
 }
 
 // Photos whose blocks are never written: the apparent size is what both sides add up.
@@ -132,7 +125,8 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     const bool quick = bench::quickRun(argc, argv);
-    const int mailFiles = quick ? 50000 : 200000;
+    const int mailFiles = quick ? 20000 : 200000;
+    const int profileFiles = quick ? 3000 : 10000;
     const qint64 photoBytes = (quick ? 5LL : 50LL) << 30;
 
     QTemporaryDir base(QDir::homePath() + QStringLiteral("/zv-bench-scan-XXXXXX"));
@@ -144,13 +138,13 @@ int main(int argc, char** argv)
                                           entry("Chat", h + "/.config/chat")};
     smallFiles(catalogue[0].libpath, mailFiles);
     sparsePhotos(catalogue[1].libpath, photoBytes, 2000);
-    smallFiles(catalogue[2].libpath, 10000);
-    smallFiles(catalogue[3].libpath, 10000);
+    smallFiles(catalogue[2].libpath, profileFiles);
+    smallFiles(catalogue[3].libpath, profileFiles);
     QStringList folders;
     for (const CatalogueEntry& e : catalogue)
         folders << e.libpath;
-    printf("generated %d mail files, %lld GB of sparse photos and two 10,000-file profiles in %.1f s\n",
-           mailFiles, photoBytes >> 30, fill.nsecsElapsed() / 1e9);
+    printf("generated %d mail files, %lld GB of sparse photos and two %d-file profiles in %.1f s\n",
+           mailFiles, photoBytes >> 30, profileFiles, fill.nsecsElapsed() / 1e9);
     fflush(stdout);
 
     SettingsStore settings(SettingsStore::kZorvaneDomain);

@@ -22,7 +22,7 @@
 namespace {
 
 constexpr qint64 kYoungMs = 2000;
-constexpr qint64 kRecheckAllMs = 1000;
+constexpr qint64 kRecheckAllMs = 2000;
 
 QByteArray readFile(const QByteArray& path)
 {
@@ -280,7 +280,7 @@ void LinuxProcessWatcher::scan()
 void LinuxProcessWatcher::recheckInTurn(QList<WatchedProcess>* launches, QList<WatchedProcess>* ended)
 {
     // Programs run in place of the one started keep the pid: young pids every tick, the rest
-    // in turns so that each is looked at about once a second.
+    // in turns so that each is looked at about every 2 s.
     const qint64 nowMs = m_clock.elapsed();
     QList<qint64> gone;
     for (qsizetype k = 0; k < m_young.size();) {
