@@ -185,30 +185,60 @@ private Q_SLOTS:
             QStringLiteral("The original folder has been placed in the trash")));
     }
 
-    // Three jobs into one vault: the vault is locked once, when the last one ends.
+    // Three jobs into one vault: the vault is locked once, when the last one ends, also when one
+    // of them failed before.
+    void batchLocksItsVaultOnce_data()
+    {
+        QTest::addColumn<QString>("failing");
+        QTest::newRow("all protected") << QString();
+        QTest::newRow("the first fails") << QStringLiteral("One");
+    }
+
     void batchLocksItsVaultOnce()
     {
+        QFETCH(QString, failing);
         ProtectFixture f;
         const QString places = placesFolder();
         const QString vault = vaultFor(f, QStringLiteral("Batch"));
         QVERIFY(!vault.isEmpty());
         QVERIFY(TreeBuilder::build(places, QStringLiteral("f One/a 90000\nf Two/b 90000\nf Three/c 90000")));
+        std::unique_ptr<FileModesEnforced> modes;
+        const QByteArray unreadable =
+            QFile::encodeName(places + QLatin1Char('/') + failing + QStringLiteral("/a"));
+        if (!failing.isEmpty()) {
+            QVERIFY(::chmod(unreadable.constData(), 0) == 0);
+            modes = std::make_unique<FileModesEnforced>();
+        }
         QList<bool> mountedAtEnd;
         for (const QString& name : {QStringLiteral("One"), QStringLiteral("Two"), QStringLiteral("Three")}) {
             f.request(name, places + QLatin1Char('/') + name, vault);
-            QVERIFY2(f.alerts.shown.isEmpty(), qPrintable(f.alertTexts().join(QLatin1Char('\n'))));
-            FileJob* job = f.page->runningJobs().constLast();
-            connect(job, &QObject::destroyed, this,
+            const QList<FileJob*> jobs = f.page->runningJobs();
+            const auto job =
+                std::find_if(jobs.begin(), jobs.end(), [&](FileJob* j) { return j->item() == name; });
+            if (job == jobs.end()) { // a failing job may be over already
+                mountedAtEnd.append(TestVaults::isMounted(vault));
+                continue;
+            }
+            connect(*job, &QObject::destroyed, this,
                     [&] { mountedAtEnd.append(TestVaults::isMounted(vault)); });
         }
-        QCOMPARE(f.page->runningJobs().size(), 3);
-        QCOMPARE(f.page->scanitemstotal(), 3);
+        if (failing.isEmpty()) {
+            QCOMPARE(f.page->runningJobs().size(), 3);
+            QCOMPARE(f.page->scanitemstotal(), 3);
+        }
         QVERIFY(f.waitForJobs());
         QTRY_COMPARE(mountedAtEnd.size(), 3);
+        modes.reset();
+        if (!failing.isEmpty())
+            ::chmod(unreadable.constData(), 0644);
         QCOMPARE(mountedAtEnd, (QList<bool>{true, true, false}));
         QCOMPARE(f.page->scanitemstotal(), 0);
+        QCOMPARE(f.alertTexts(),
+                 failing.isEmpty()
+                     ? QStringList()
+                     : QStringList{QString(kGeneralFailure).replace(QStringLiteral("Tree"), failing)});
         for (const QString& name : {QStringLiteral("One"), QStringLiteral("Two"), QStringLiteral("Three")})
-            QVERIFY(f.isProtected(name));
+            QCOMPARE(f.isProtected(name), name != failing);
     }
 
     // A job that fails leaves the original whole at its place, no record, and what it copied set
@@ -287,8 +317,10 @@ private Q_SLOTS:
         QCOMPARE(f.page->rowOfItem(QStringLiteral("Tree")), -1);
         QVERIFY(jobJournals().isEmpty());
         QVERIFY(!GlobalVariable::sharedInstance().getScanProgress());
-        // A failed job is not counted down: the vault stays unlocked.
+        // A failed job leaves the vault unlocked, and no count that would keep a later batch from
+        // locking it.
         QVERIFY(TestVaults::isMounted(vault));
+        QCOMPARE(f.page->scanitemstotal(), 0);
         const QStringList inVault =
             QDir(Paths::mountPoint(vault)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
         QCOMPARE(inVault, copyAside ? QStringList{QStringLiteral("Tree_zorvanebak")} : QStringList());

@@ -502,6 +502,10 @@ void FileJob::completeError()
         // The original is in the Trash and the copy in the vault: the next start finishes the job.
         qCWarning(lcItems) << "the job of" << item() << "keeps its journal:" << m_work->failure();
     }
+    // Its part of the batch is over: left counted, it would keep every later batch from locking
+    // the vault. Failing, it doesn't lock the vault itself (the user may try again right away).
+    if (!isMove() && m_page.m_scanitemstotal > 0)
+        --m_page.m_scanitemstotal;
     DaemonQuery completion(DaemonPhase::Completion);
     completion.applicationName = item();
     Alert alert(
