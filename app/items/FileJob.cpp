@@ -202,16 +202,7 @@ FileJob* FileJob::start(item1& page, bool change, const QString& appName, const 
             page.m_port->endSheet(page.m_additemwindow);
             const int index = page.rowOfItem(appName);
             if (index >= 0) {
-                tableviewmodel& row = page.m_tablelist[index];
-                row.setStrover(job->m_status);
-                if (row.tablepercent().isNull())
-                    row.setTablepercent(job->m_percent);
-                else
-                    job->m_percent = row.tablepercent();
-                row.setFoldersize(job->m_size);
-                if (!row.progressobj())
-                    row.setProgressobj(new MyProgressIndicator(page.m_tableview->viewport()));
-                row.setJob(job->m_token.handle());
+                job->takeOverRow(page.m_tablelist[index]);
             }
         } else {
             page.m_isClosedScanWindow = true;
@@ -252,17 +243,8 @@ FileJob* FileJob::startRestore(item1& page, std::unique_ptr<RestoreWork> work, q
         QMutexLocker lock(&page.m_tableviewlock);
         const int index = page.rowOfItem(job->item());
         if (index >= 0) {
-            tableviewmodel& row = page.m_tablelist[index];
-            row.setStrover(job->m_status);
-            if (row.tablepercent().isNull())
-                row.setTablepercent(job->m_percent);
-            else
-                job->m_percent = row.tablepercent();
             job->m_size.setValue(FileOperation::stringFromFileSize(total));
-            row.setFoldersize(job->m_size);
-            if (!row.progressobj())
-                row.setProgressobj(new MyProgressIndicator(page.m_tableview->viewport()));
-            row.setJob(job->m_token.handle());
+            job->takeOverRow(page.m_tablelist[index]);
         }
     }
     page.reloadTable();
@@ -278,6 +260,21 @@ FileJob* FileJob::startRestore(item1& page, std::unique_ptr<RestoreWork> work, q
     job->m_thread = std::thread([job] { job->myCopyThread(); });
     page.placeProgressBars();
     return job;
+}
+
+// A listed item's row shows this job: its state, size and progress bar, sharing the row's
+// percentage if another job had one there.
+void FileJob::takeOverRow(tableviewmodel& row)
+{
+    row.setStrover(m_status);
+    if (row.tablepercent().isNull())
+        row.setTablepercent(m_percent);
+    else
+        m_percent = row.tablepercent();
+    row.setFoldersize(m_size);
+    if (!row.progressobj())
+        row.setProgressobj(new MyProgressIndicator(m_page.m_tableview->viewport()));
+    row.setJob(m_token.handle());
 }
 
 FileJob::FileJob(item1& page, std::unique_ptr<ProtectWork> work, std::unique_ptr<RestoreWork> restore,

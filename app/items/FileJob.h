@@ -16,6 +16,7 @@ class ProtectWork;
 class RestoreWork;
 class QTimer;
 class item1;
+class tableviewmodel;
 
 // One running file job of the protected-items page: a protect of a new item, a move of an item to
 // another vault, or a restore of an item out of its vault. Its worker thread (myCopyThread) does
@@ -60,6 +61,7 @@ private:
             quint64 total, const QString& imagePath, const QString& oldImagePath);
     void myCopyThread();
     void showProgress();
+    void takeOverRow(tableviewmodel& row);
     // Writes the records of a finished job; on failure tells the user (unsaved(why) says what
     // was not saved) and ends the job, its journal kept.
     bool recordCompletion(const std::function<bool(QString*)>& record, const QString& title,
